@@ -1,0 +1,104 @@
+// Dialog runner: finds a template in the run's language and runs it modally,
+// modelessly or as a numbered alert.
+#include "shell/quillon.h"
+
+HRSRC find_by_langid(LPCSTR type, LPCSTR name, WORD langid)
+{
+    HRSRC hrsrc = FindResourceExA(hInst, type, name, langid);
+    if (hrsrc == nullptr) {
+        // The resources are stored under neutral sub-languages (7, 12, 5) except English.
+        WORD neutral = MAKELANGID(PRIMARYLANGID(langid), SUBLANG_NEUTRAL);
+        if (neutral != langid)
+            hrsrc = FindResourceExA(hInst, type, name, neutral);
+    }
+    return hrsrc;
+}
+
+HRSRC find_localized(LPCSTR type, LPCSTR name, WORD lcode)
+{
+    if (lcode >= sizeof(lang) / sizeof(lang[0]))
+        return nullptr;
+    return find_by_langid(type, name, lang[lcode]);
+}
+
+static LPCDLGTEMPLATEA load_template(WORD id, WORD lcode)
+{
+    HRSRC hrsrc = find_localized(RT_DIALOG, MAKEINTRESOURCEA(id), lcode);
+    if (hrsrc == nullptr)
+        return nullptr;
+    HGLOBAL hglob = LoadResource(hInst, hrsrc);
+    if (hglob == nullptr)
+        return nullptr;
+    return static_cast<LPCDLGTEMPLATEA>(LockResource(hglob));
+}
+
+void drain_queue()
+{
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+INT_PTR call_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc)
+{
+    LPCDLGTEMPLATEA tmpl = load_template(id, lcode);
+    if (tmpl == nullptr)
+        return PAGE_FAILED;
+    INT_PTR result = DialogBoxIndirectParamA(hInst, tmpl, hWnd, dlg_proc,
+                                             reinterpret_cast<LPARAM>(pp));
+    // Controls post a quit request when their page is destroyed; it must not
+    // end the next dialog early.
+    drain_queue();
+    return result;
+}
+
+HWND create_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc)
+{
+    LPCDLGTEMPLATEA tmpl = load_template(id, lcode);
+    if (tmpl == nullptr)
+        return nullptr;
+    HWND hdlg = CreateDialogIndirectParamA(hInst, tmpl, hWnd, dlg_proc,
+                                           reinterpret_cast<LPARAM>(pp));
+    if (hdlg == nullptr)
+        return nullptr;
+    ShowWindow(hdlg, SW_SHOWNORMAL);
+    drain_queue();
+    return hdlg;
+}
+
+void center_dialog(HWND hDlg)
+{
+    RECT rc;
+    GetWindowRect(hDlg, &rc);
+    int w = rc.right - rc.left;
+    int h = rc.bottom - rc.top;
+    int x = (GetSystemMetrics(SM_CXFULLSCREEN) - w) / 2;
+    int y = (GetSystemMetrics(SM_CYFULLSCREEN) - h) / 2;
+    MoveWindow(hDlg, x, y, w, h, TRUE);
+}
+
+INT_PTR alert(HWND hWnd, WORD id)
+{
+    return call_dialog(hWnd, static_cast<WORD>(ALERT_BASE + id), langcode, nullptr, dlg_alert);
+}
+
+INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
+{
+    switch (uMsg) {
+    case WM_INITDIALOG:
+        center_dialog(hDlg);
+        return TRUE;
+    case WM_COMMAND: {
+        WORD cid = LOWORD(wParam);
+        if (cid == 1 || cid == 2 || cid == 3) {
+            EndDialog(hDlg, cid);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}

@@ -1,0 +1,25 @@
+// Components and disk space: the size catalogue on the medium and the
+// component and sample pages.
+#pragma once
+
+#include "shell/quillon.h"
+
+constexpr int ESIZE_COUNT = 19;
+extern DWORD esize[ESIZE_COUNT];
+
+BOOL get_sourcesize(WORD lang, WORD proc);
+// Appends language directory, platform suffix and extension; FALSE when it does not fit.
+BOOL build_sizepath(char* pdst, size_t cchDst, WORD lcode, WORD platform);
+
+INT_PTR CALLBACK dlg_options(HWND, UINT, WPARAM, LPARAM);
+INT_PTR CALLBACK dlg_samples(HWND, UINT, WPARAM, LPARAM);
+
+void swap_flag(DWORD* pflag, DWORD swap);
+DWORD get_size(DWORD dir);
+int idx_to_id(DWORD id);
+DWORD get_samplesize(const INSPB* pp);
+// Free bytes on the drive of pdir, whole (64-bit); 0 when the drive does not answer.
+ULONGLONG get_freespace(const char* pdir);
+// Formats size with thousands separators ("," for English, "." otherwise).
+int format_bytes(ULONGLONG size, WORD lcode, char* out, size_t cchOut);
+void set_dlg_bytes(HWND hdlg, int cid, ULONGLONG size);

@@ -1,0 +1,37 @@
+// Presentation: background and palette of the setup window, billboards shown
+// during the copy, and the picture, flag and progress controls of the pages.
+#pragma once
+
+#include "shell/quillon.h"
+
+// ---- background and palette ----
+extern HPALETTE hpalette;
+void create_palette(HWND hwnd);
+void wm_paint(HWND hWnd);
+void draw_background(HWND hWnd, HDC hdc);
+void draw_bitmap(HWND hWnd, HDC hdc);
+
+// ---- billboards ----
+struct BINFO {
+    WORD id;
+    WORD visPerc;
+    DWORD visByte;
+};
+constexpr int BINFO_COUNT = 5;
+extern BINFO binfo[BINFO_COUNT];
+extern LONG cbinf;
+extern BOOL infplace;
+extern RECT cbmp;
+void calc_bmpshare();
+void update_bmpinfo();
+void place_info();
+void draw_frame(HDC hdc);
+void remove_info();
+
+// ---- controls ----
+BOOL register_bitmap(HINSTANCE hInstance);
+BOOL register_flag(HINSTANCE hInstance);
+BOOL register_indicator(HINSTANCE hInstance);
+LRESULT CALLBACK bitmap_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK flag_proc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK indic_proc(HWND, UINT, WPARAM, LPARAM);
