@@ -50,9 +50,9 @@ static void free_picture(HWND hwnd)
     PostQuitMessage(0);
 }
 
-static void draw_line(HDC hdc, COLORREF colour, const POINT* pts, int count)
+void pen_line(HDC hdc, int width, COLORREF colour, const POINT* pts, int count)
 {
-    HPEN pen = CreatePen(PS_SOLID, 1, colour);
+    HPEN pen = CreatePen(PS_SOLID, width, colour);
     if (pen == nullptr)
         return;
     HGDIOBJ old = SelectObject(hdc, pen);
@@ -98,8 +98,8 @@ static void paint_picture(HWND hwnd, HDC hdc, HBRUSH fill, bool sunken)
     if (sunken) {
         const POINT dark[] = {{0, H}, {0, 0}, {W, 0}};
         const POINT light[] = {{W - 1, 0}, {W - 1, H - 1}, {-1, H - 1}};
-        draw_line(hdc, GetSysColor(COLOR_BTNSHADOW), dark, 3);
-        draw_line(hdc, RGB(255, 255, 255), light, 3);
+        pen_line(hdc, 1, GetSysColor(COLOR_BTNSHADOW), dark, 3);
+        pen_line(hdc, 1, RGB(255, 255, 255), light, 3);
     }
     DeleteDC(hdcMem);
 }

@@ -41,3 +41,5 @@ void bm_paint(HWND hwnd);
 void fl_paint(HWND hwnd);
 void bm_destroy(HWND hwnd);
 void fl_destroy(HWND hwnd);
+// A polyline in a solid pen made and deleted for the call.
+void pen_line(HDC hdc, int width, COLORREF colour, const POINT* pts, int count);

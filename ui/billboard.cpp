@@ -1,0 +1,140 @@
+// The billboards shown, framed, on the setup window while the files are copied.
+#include "ui/ui.h"
+#include "copy/copy.h"
+
+BINFO binfo[BINFO_COUNT] = {
+    {50, 20, 0}, {51, 20, 0}, {52, 20, 0}, {53, 20, 0}, {54, 20, 0},
+};
+LONG cbinf = -1;
+BOOL infplace = 1;
+RECT cbmp;
+
+// Fewer bytes than this make a picture flash by too quickly to be read.
+constexpr DWORD MIN_SHOW_BYTES = 2000000;
+
+// Rounded like MulDiv, but unsigned: totals of 2 GiB and more stay positive.
+static DWORD share_of(DWORD total, WORD percent)
+{
+    return static_cast<DWORD>((static_cast<unsigned long long>(total) * percent + 50) / 100);
+}
+
+void calc_bmpshare()
+{
+    for (int i = 0; i < BINFO_COUNT; i++) {
+        binfo[i].visByte = share_of(tbytes, binfo[i].visPerc);
+        if (binfo[i].visByte >= MIN_SHOW_BYTES)
+            continue;
+        if (i == 0 || i == BINFO_COUNT - 1) {
+            for (int k = 0; k < BINFO_COUNT; k++)
+                binfo[k].visByte = 0;
+            binfo[0].visByte = tbytes / 2;
+            binfo[BINFO_COUNT - 1].visByte = tbytes / 2;
+            return;
+        }
+        binfo[i - 1].visByte += binfo[i].visByte;
+        binfo[i].visByte = 0;
+    }
+}
+
+void update_bmpinfo()
+{
+    if (cbinf < 0 || cbinf >= BINFO_COUNT - 1)
+        return;
+    if (binfo[cbinf].visByte >= bcopied)
+        return;
+    int next = cbinf + 1;
+    while (next < BINFO_COUNT - 1 && binfo[next].visByte == 0)
+        next++;
+    binfo[next].visByte += binfo[cbinf].visByte;
+    remove_info();
+    cbinf = next;
+    infplace = !infplace;
+    place_info();
+}
+
+// Draws the picture of row cbinf at (x, y) of hdc and records its framed area.
+static void show_picture(HDC hdc, HDC hdcMem)
+{
+    HRSRC hrsrc = find_localized(RT_BITMAP, MAKEINTRESOURCEA(binfo[cbinf].id), langcode);
+    if (hrsrc == nullptr)
+        return;
+    HGLOBAL hglob = LoadResource(hInst, hrsrc);
+    if (hglob == nullptr)
+        return;
+    auto bih = static_cast<const BITMAPINFOHEADER*>(LockResource(hglob));
+    if (bih == nullptr || bih->biSize != sizeof(BITMAPINFOHEADER) || bih->biBitCount > 8)
+        return;
+    const DWORD colours = 1u << bih->biBitCount;
+    const DWORD offset = bih->biSize + colours * sizeof(RGBQUAD);
+    if (SizeofResource(hInst, hrsrc) <= offset)
+        return;
+    HBITMAP hbm = CreateDIBitmap(hdc, bih, CBM_INIT, reinterpret_cast<const BYTE*>(bih) + offset,
+                                 reinterpret_cast<const BITMAPINFO*>(bih), DIB_RGB_COLORS);
+    if (hbm == nullptr)
+        return;
+
+    BITMAP bm = {};
+    GetObjectA(hbm, sizeof(bm), &bm);
+    const int w = bm.bmWidth, h = bm.bmHeight;
+    const int y = GetSystemMetrics(SM_CXFULLSCREEN) >= 800 ? 50 : 10;
+    int x = 20;
+    if (!infplace) {
+        RECT rc;
+        GetClientRect(hParent, &rc);
+        x = rc.right - w - 20;
+    }
+    SetRect(&cbmp, x - 5, y - 5, x + w + 5, y + h + 5);
+    draw_frame(hdc);
+
+    HGDIOBJ old = SelectObject(hdcMem, hbm);
+    BitBlt(hdc, x, y, w, h, hdcMem, 0, 0, SRCCOPY);
+    SelectObject(hdcMem, old);
+    DeleteObject(hbm);
+}
+
+void place_info()
+{
+    // Without a setup window GetDC would hand out the whole screen.
+    if (cbinf < 0 || cbinf >= BINFO_COUNT || hParent == nullptr)
+        return;
+    HDC hdc = GetDC(hParent);
+    if (hdc == nullptr)
+        return;
+    HDC hdcMem = CreateCompatibleDC(hdc);
+    if (hdcMem != nullptr) {
+        show_picture(hdc, hdcMem);
+        DeleteDC(hdcMem);
+    }
+    ReleaseDC(hParent, hdc);
+    UpdateWindow(hParent);
+}
+
+void draw_frame(HDC hdc)
+{
+    const LONG L = cbmp.left, T = cbmp.top, R = cbmp.right, B = cbmp.bottom;
+    const COLORREF grey = RGB(128, 128, 128), white = RGB(255, 255, 255);
+
+    const POINT outerShadow[] = {{R - 1, T + 1}, {R - 1, B - 1}, {L + 1, B - 1}};
+    const POINT outerLight[] = {{L, B - 1}, {L, T}, {R, T}};
+    pen_line(hdc, 1, grey, outerShadow, 3);
+    pen_line(hdc, 1, white, outerLight, 3);
+
+    HPEN band = CreatePen(PS_SOLID, 3, RGB(192, 192, 192));
+    if (band != nullptr) {
+        HGDIOBJ old = SelectObject(hdc, band);
+        Rectangle(hdc, L + 2, T + 2, R - 2, B - 2);
+        SelectObject(hdc, old);
+        DeleteObject(band);
+    }
+
+    const POINT innerLight[] = {{R - 4, T + 5}, {R - 4, B - 4}, {L + 5, B - 4}};
+    const POINT innerShadow[] = {{L + 4, B - 4}, {L + 4, T + 4}, {R - 4, T + 4}};
+    pen_line(hdc, 1, white, innerLight, 3);
+    pen_line(hdc, 1, grey, innerShadow, 3);
+}
+
+void remove_info()
+{
+    if (hParent != nullptr)
+        InvalidateRect(hParent, &cbmp, TRUE);
+}
