@@ -1,0 +1,213 @@
+// Registry entries that make the installation known to the system: usage
+// counts of the shared libraries, the document types, the application path
+// and the uninstall entry. Failures are silent by design; a failed step only
+// shortens its own block.
+#include "integrate/integrate.h"
+
+#include <cstring>
+
+REGROOTS reg_roots = {HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT, HKEY_CURRENT_USER,
+                      REG_PLATFORM_ASK};
+
+static const char* const kname[3] = {"shell", "open", "command"};
+static const char str_qlx[] = ".qlx";
+static const char str_qpr[] = ".qpr";
+static const char str_pcd[] = ".pcd";
+static const char str_qlxfile[] = "qlxfile";
+static const char str_qprfile[] = "qprfile";
+static const char str_pcdfile[] = "pcdfile";
+static const char str_quillon_document[] = "Quillon Document";
+static const char str_quillon_setup[] = "Quillon Setup";
+static const char str_lumen_pcd[] = "Kodak PhotoCD";
+static const char str_defaulticon[] = "DefaultIcon";
+
+static constexpr int VALUE_CCH = PATH_CCH;
+
+DWORD reg_platform_id()
+{
+    if (reg_roots.platform != REG_PLATFORM_ASK)
+        return reg_roots.platform;
+    OSVERSIONINFOA vi;
+    ZeroMemory(&vi, sizeof vi);
+    vi.dwOSVersionInfoSize = sizeof vi;
+    if (!GetVersionExA(&vi))
+        return VER_PLATFORM_WIN32_WINDOWS;
+    return vi.dwPlatformId;
+}
+
+static BOOL create_key(HKEY parent, const char* name, HKEY* phkey)
+{
+    DWORD disp;
+    return RegCreateKeyExA(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                           nullptr, phkey, &disp) == ERROR_SUCCESS;
+}
+
+static BOOL set_string(HKEY hkey, const char* name, const char* value)
+{
+    return RegSetValueExA(hkey, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                          static_cast<DWORD>(strlen(value) + 1)) == ERROR_SUCCESS;
+}
+
+static BOOL create_machine_key(const char* tail, HKEY* phkey)
+{
+    char name[WORK_CCH];
+    return format_machine_key(reg_platform_id(), tail, name, WORK_CCH) &&
+           create_key(reg_roots.machine, name, phkey);
+}
+
+BOOL reg_increment(HKEY hkey, LPCSTR lpszSubKey)
+{
+    DWORD count = 0;
+    DWORD type = 0;
+    DWORD cb = sizeof count;
+    if (RegQueryValueExA(hkey, lpszSubKey, nullptr, &type, reinterpret_cast<BYTE*>(&count),
+                         &cb) == ERROR_SUCCESS) {
+        ++count;
+        return RegSetValueExA(hkey, lpszSubKey, 0, type, reinterpret_cast<const BYTE*>(&count),
+                              cb) == ERROR_SUCCESS;
+    }
+    count = 1;
+    return RegSetValueExA(hkey, lpszSubKey, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
+                          sizeof count) == ERROR_SUCCESS;
+}
+
+BOOL reg_sharedll(INSPB*)
+{
+    HKEY hkey;
+    if (!create_machine_key("SharedDLLs", &hkey))
+        return FALSE;
+
+    char sysdir[WORK_CCH];
+    char windir[WORK_CCH];
+    UINT nsys = GetSystemDirectoryA(sysdir, WORK_CCH);
+    UINT nwin = GetWindowsDirectoryA(windir, WORK_CCH);
+    BOOL have_sys = nsys > 0 && nsys < WORK_CCH;
+    BOOL have_win = nwin > 0 && nwin < WORK_CCH;
+
+    static const struct {
+        bool in_system;
+        const char* file;
+    } shared[] = {
+        {true, "msvcrt20.dll"},  {true, "msvcrt40.dll"},  {true, "sx32w.dll"},
+        {false, "twain.dll"},    {false, "twain_32.dll"}, {false, "twunk_16.exe"},
+        {false, "twunk_32.exe"},
+    };
+    char name[WORK_CCH];
+    for (const auto& s : shared) {
+        if (!(s.in_system ? have_sys : have_win))
+            continue;
+        if (format_path(s.in_system ? sysdir : windir, s.file, name, WORK_CCH))
+            reg_increment(hkey, name);
+    }
+    RegCloseKey(hkey);
+    return TRUE;
+}
+
+// Block 1: the extension with its "New" template below the user's templates folder.
+static void reg_qlx_block(void)
+{
+    HKEY hext;
+    if (!create_key(reg_roots.classes, str_qlx, &hext))
+        return;
+    HKEY hnew;
+    if (set_string(hext, nullptr, str_qlxfile) && create_key(hext, "ShellNew", &hnew)) {
+        char folder[PATH_CCH];
+        BOOL have = FALSE;
+        HKEY hsf;
+        if (RegOpenKeyExA(reg_roots.user,
+                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
+                          KEY_ALL_ACCESS, &hsf) == ERROR_SUCCESS) {
+            DWORD cb = sizeof folder - 1;
+            if (RegQueryValueExA(hsf, "Templates", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(folder), &cb) == ERROR_SUCCESS) {
+                // A stored value need not carry its terminating zero.
+                folder[cb] = '\0';
+                have = TRUE;
+            }
+            RegCloseKey(hsf);
+        }
+        char value[VALUE_CCH];
+        if (have && format_path(folder, "default.qlx", value, VALUE_CCH))
+            set_string(hnew, "Filename", value);
+        RegCloseKey(hnew);
+    }
+    RegCloseKey(hext);
+}
+
+// Blocks 2, 4 and 6: a document type with its open verb and icon.
+static void reg_type_block(const char* dst, const char* type, const char* desc, const char* exe,
+                           int icon)
+{
+    HKEY htype;
+    if (!create_key(reg_roots.classes, type, &htype))
+        return;
+    if (set_string(htype, nullptr, desc)) {
+        HKEY hverb[3];
+        int n = 0;
+        while (n < 3 && create_key(n == 0 ? htype : hverb[n - 1], kname[n], &hverb[n]))
+            ++n;
+        char value[VALUE_CCH];
+        BOOL written = n == 3 && format_open_command(dst, exe, value, VALUE_CCH) &&
+                       set_string(hverb[2], nullptr, value);
+        while (n > 0)
+            RegCloseKey(hverb[--n]);
+        HKEY hicon;
+        if (written && create_key(htype, str_defaulticon, &hicon)) {
+            if (format_icon_ref(dst, exe, icon, value, VALUE_CCH))
+                set_string(hicon, nullptr, value);
+            RegCloseKey(hicon);
+        }
+    }
+    RegCloseKey(htype);
+}
+
+// Blocks 3 and 5: an extension naming its type.
+static void reg_ext_block(const char* ext, const char* type)
+{
+    HKEY hext;
+    if (!create_key(reg_roots.classes, ext, &hext))
+        return;
+    set_string(hext, nullptr, type);
+    RegCloseKey(hext);
+}
+
+BOOL reg_classinfo(INSPB* pp)
+{
+    const char* dst = pp->szDst;
+    reg_qlx_block();
+    reg_type_block(dst, str_qlxfile, str_quillon_document, "quillon.exe", 1);
+    reg_ext_block(str_qpr, str_qprfile);
+    reg_type_block(dst, str_qprfile, str_quillon_setup, "quillon.exe", 2);
+    reg_ext_block(str_pcd, str_pcdfile);
+    reg_type_block(dst, str_pcdfile, str_lumen_pcd, "lumen.exe", 1);
+
+    HKEY happ;
+    if (!create_machine_key("App Paths\\QUILLON.EXE", &happ))
+        return FALSE;
+    char value[VALUE_CCH];
+    BOOL ok = format_path(dst, "quillon.exe", value, VALUE_CCH) &&
+              set_string(happ, nullptr, value) && set_string(happ, "Path", dst);
+    RegCloseKey(happ);
+    return ok;
+}
+
+BOOL reg_uinstall(INSPB* pp, GROUP* pgrp)
+{
+    HKEY hkey;
+    if (!create_machine_key("Uninstall\\Quillon", &hkey))
+        return FALSE;
+    char value[WORK_CCH];
+    BOOL ok = set_string(hkey, "DisplayName", "Zelbrin Quillon") &&
+              format_uninstall(pp->szDst, pgrp->new_ ? pgrp->szGroup : nullptr, value,
+                               WORK_CCH) &&
+              set_string(hkey, "UnInstallString", value);
+    RegCloseKey(hkey);
+    return ok;
+}
+
+BOOL update_registry(INSPB* pp, GROUP* pgrp)
+{
+    if (reg_sharedll(pp) && reg_classinfo(pp))
+        reg_uinstall(pp, pgrp);
+    return TRUE;
+}
