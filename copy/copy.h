@@ -37,3 +37,13 @@ BOOL copy_twain(const char* pdrv, WORD platform);
 BOOL update_dll(const char* lpszSrc, const char* lpszDst);
 BOOL copy_defdoc(const char* pdrv, WORD lang);
 BOOL copy_ctl3d(char* lpszDest, size_t cchDest);
+
+// Medium layout: "\USA"... by language index ("\USA" for any other), "\Win95"...
+// by platform index ("" for any other), and the system-file directory name.
+const char* lang_tree(WORD lcode);
+const char* platform_tree(WORD platform);
+const char* system_tree(WORD platform);
+// Bounded string building: false (and, for path_set, an empty dst) when the
+// result does not fit; path_cat leaves dst unchanged then.
+bool path_cat(char* dst, size_t cch, const char* s);
+bool path_set(char* dst, size_t cch, const char* a, const char* b);

@@ -1,0 +1,196 @@
+// The copy driver: the component table, the layout of the medium and the
+// modeless copy page.
+#include "copy/copy.h"
+#include "target/target.h"
+#include "ui/ui.h"
+
+#include <cstring>
+#include <iterator>
+
+const CDIR cdir[CDIR_COUNT] = {
+    {0x00000001, 2}, {0x00000002, 2}, {0x00000004, 1}, {0x00000008, 1}, {0x00000010, 1},
+    {0x00000020, 1}, {0x00000080, 1}, {0x00000100, 1}, {0x00000200, 1}, {0x00000400, 1},
+    {0x00000800, 1}, {0x00001000, 1}, {0x00002000, 1}, {0x00004000, 1}, {0x00008000, 1},
+    {0x00010000, 1}, {0x00020000, 2}, {0x00040000, 1},
+};
+
+const char* const src_name[CDIR_COUNT] = {
+    "modules",          "drivers",         "samples\\rasters", "samples\\document",
+    "samples\\fonts",   "help",            "samples\\vector",  "samples\\colors",
+    "samples\\curves",  "samples\\dicts",  "samples\\texts",   "samples\\bitmaps",
+    "samples\\layouts", "samples\\macros", "samples\\pages",   "samples\\styles",
+    "special",          "samples\\clipart",
+};
+
+const char* const platform_str[6] = {"Win95", "Pentium", "MIPS", "Alpha", "Power", nullptr};
+
+int copyflag;
+DWORD tbytes;
+DWORD bcopied;
+RECT rcBar;
+
+static const char* const lang_trees[] = {"\\USA", "\\FRA", "\\FRG", "\\HOL",
+                                         "\\ITA", "\\POL", "\\CZE"};
+static const char* const platform_trees[] = {"\\Win95", "\\Pentium", "\\Mips", "\\Alpha",
+                                             "\\Power"};
+
+// Components copied whenever selected; every other row also needs samples on.
+static constexpr DWORD without_samples = 0x1 | 0x2 | 0x20 | 0x400 | 0x10 | 0x20000;
+
+const char* lang_tree(WORD lcode)
+{
+    return lcode < std::size(lang_trees) ? lang_trees[lcode] : lang_trees[0];
+}
+
+const char* platform_tree(WORD platform)
+{
+    return platform < std::size(platform_trees) ? platform_trees[platform] : "";
+}
+
+const char* system_tree(WORD platform)
+{
+    // Both Intel indices read the "Win95" system files; an index out of the
+    // table would reach the table's null end.
+    return (platform == 1 || platform > 4) ? platform_str[0] : platform_str[platform];
+}
+
+bool path_cat(char* dst, size_t cch, const char* s)
+{
+    size_t have = strlen(dst);
+    size_t add = strlen(s);
+    if (have + add >= cch)
+        return false;
+    memcpy(dst + have, s, add + 1);
+    return true;
+}
+
+bool path_set(char* dst, size_t cch, const char* a, const char* b)
+{
+    if (cch == 0)
+        return false;
+    dst[0] = '\0';
+    if (path_cat(dst, cch, a) && (!b || path_cat(dst, cch, b)))
+        return true;
+    dst[0] = '\0';
+    return false;
+}
+
+bool row_wanted(int row, const INSPB* pp)
+{
+    if (row < 0 || row >= CDIR_COUNT || !(pp->fflag & cdir[row].fflag))
+        return false;
+    return (cdir[row].fflag & without_samples) || pp->sampl != 0;
+}
+
+BOOL build_source(char* lpszSrc, size_t cchSrc, WORD lcode, WORD platform)
+{
+    size_t len = strlen(lpszSrc);
+    if (path_cat(lpszSrc, cchSrc, lang_tree(lcode)) &&
+        path_cat(lpszSrc, cchSrc, platform_tree(platform)))
+        return TRUE;
+    lpszSrc[len] = '\0';
+    return FALSE;
+}
+
+INT_PTR CALLBACK dlg_copy(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
+{
+    switch (uMsg) {
+    case WM_INITDIALOG:
+        center_dialog(hDlg);
+        if (GetSystemMetrics(SM_CXFULLSCREEN) < 1024) {
+            // On small screens the centred page would hide the billboard.
+            RECT rc, rcOwner;
+            HWND owner = GetWindow(hDlg, GW_OWNER);
+            GetWindowRect(hDlg, &rc);
+            if (owner && GetWindowRect(owner, &rcOwner)) {
+                int h = rc.bottom - rc.top;
+                MoveWindow(hDlg, rc.left, rcOwner.bottom - 10 - h, rc.right - rc.left, h, TRUE);
+            }
+        }
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+            if (alert(hDlg, ALERT_EXIT) == 1)
+                copyflag = FALSE;
+            return TRUE;
+        }
+        return FALSE;
+    }
+    return FALSE;
+}
+
+// The rows, the main files and the read-me; FALSE as soon as one fails.
+static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const char* lsrc)
+{
+    for (int cnt = 0; cnt < CDIR_COUNT && copyflag; ++cnt) {
+        drain_queue();
+        if (!copyflag || !row_wanted(cnt, pp))
+            continue;
+        char dname[PATH_CCH];
+        char nsrc[WORK_CCH];
+        char ndst[WORK_CCH];
+        get_string(pp->lcode, static_cast<WORD>(cnt), dname, sizeof dname);
+        if (!dname[0] ||
+            !build_fspec(cdir[cnt].dflag == 2 ? rsrc : lsrc, src_name[cnt], nsrc, sizeof nsrc) ||
+            !build_fspec(pp->szDst, dname, ndst, sizeof ndst)) {
+            // A row that cannot be named cannot be installed: stop rather than
+            // leave a silent hole in the product.
+            copyflag = FALSE;
+            break;
+        }
+        CharLowerA(nsrc);
+        CharLowerA(ndst);
+        copyflag = copy_directory(hdlg, ndst, nsrc, TRUE, pp->keep_set);
+    }
+    if (copyflag)
+        copyflag = copy_directory(hdlg, pp->szDst, rsrc, FALSE, pp->keep_set);
+}
+
+int copy_files(HWND hwndOwner, INSPB* pp)
+{
+    copyflag = TRUE;
+    HWND hdlg = create_dialog(hwndOwner, DLG_COPY, pp->lcode, nullptr, dlg_copy);
+
+    char drive[WORK_CCH];
+    char rsrc[WORK_CCH];
+    char lsrc[WORK_CCH];
+    bool paths = get_source_root(drive, sizeof drive) &&
+                 path_set(rsrc, sizeof rsrc, drive, "\\quillon") &&
+                 build_source(rsrc, sizeof rsrc, pp->lcode, pp->platform);
+    if (paths) {
+        strcpy(lsrc, rsrc);
+        if (char* last = strrchr(lsrc, '\\'))
+            *last = '\0';
+    }
+
+    if (hdlg)
+        GetClientRect(GetDlgItem(hdlg, 13), &rcBar);
+    calc_bmpshare();
+    cbinf = 0;
+    bcopied = 0;
+    infplace = 1;
+    place_info();
+
+    if (!paths)
+        copyflag = FALSE;
+    else
+        copy_product(hdlg, pp, rsrc, lsrc);
+
+    if (copyflag) {
+        char rsrc_readme[WORK_CCH];
+        char rdst[WORK_CCH];
+        if (build_fspec(lsrc, "readme.wri", rsrc_readme, sizeof rsrc_readme) &&
+            build_fspec(pp->szDst, "readme.wri", rdst, sizeof rdst))
+            copy_file(nullptr, rdst, rsrc_readme);
+        copy_runtime(drive, pp->platform);
+        copy_sx32w(drive, pp->platform);
+        copy_twain(drive, pp->platform);
+        copy_defdoc(drive, pp->lcode);
+    }
+
+    if (hdlg)
+        DestroyWindow(hdlg);
+    cbinf = -1;
+    remove_info();
+    return copyflag;
+}

@@ -1,0 +1,186 @@
+// Shared system files, copied into the Windows and system directories only
+// when the medium's version number is higher than the installed one.
+#include "copy/copy.h"
+#include "target/target.h"
+
+#include <cstdio>
+#include <cstring>
+
+constexpr int SYS_CCH = 728;
+
+BOOL runtime_version(const char* pFile, DWORD* pVer)
+{
+    *pVer = 0;
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeA(pFile, &handle);
+    if (size == 0)
+        return FALSE;
+    HLOCAL hmem = LocalAlloc(LHND, size);
+    if (!hmem)
+        return TRUE;
+    void* info = LocalLock(hmem);
+    if (!info) {
+        LocalFree(hmem);
+        return TRUE;
+    }
+    void* trans = nullptr;
+    UINT len = 0;
+    if (GetFileVersionInfoA(pFile, 0, size, info) &&
+        VerQueryValueA(info, "\\VarFileInfo\\Translation", &trans, &len) && len >= 4) {
+        const WORD* t = static_cast<const WORD*>(trans);
+        char query[64];
+        snprintf(query, sizeof query, "\\StringFileInfo\\%04X%04X\\FileVersion", t[0], t[1]);
+        char* ver = nullptr;
+        if (VerQueryValueA(info, query, reinterpret_cast<void**>(&ver), &len) && len > 0 && ver)
+            for (const char* p = ver; *p; ++p)
+                if (*p >= '0' && *p <= '9')
+                    *pVer = *pVer * 10 + static_cast<DWORD>(*p - '0');
+    }
+    LocalUnlock(hmem);
+    LocalFree(hmem);
+    return TRUE;
+}
+
+static bool file_present(const char* path)
+{
+    HANDLE h = CreateFileA(path, 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(h);
+    return true;
+}
+
+static DWORD version_of(const char* path)
+{
+    DWORD ver = 0;
+    if (file_present(path))
+        runtime_version(path, &ver);
+    return ver;
+}
+
+// pdrv + "\inst\" + system directory name of the platform + tail.
+static bool system_source(char* out, size_t cch, const char* pdrv, WORD platform,
+                          const char* tail)
+{
+    return path_set(out, cch, pdrv, "\\inst\\") && path_cat(out, cch, system_tree(platform)) &&
+           path_cat(out, cch, tail);
+}
+
+static bool in_dir(char* out, size_t cch, bool system, const char* tail)
+{
+    UINT n = system ? GetSystemDirectoryA(out, static_cast<UINT>(cch))
+                    : GetWindowsDirectoryA(out, static_cast<UINT>(cch));
+    return n > 0 && n < cch && path_cat(out, cch, tail);
+}
+
+BOOL update_dll(const char* lpszSrc, const char* lpszDst)
+{
+    DWORD src = 0;
+    runtime_version(lpszSrc, &src);
+    if (version_of(lpszDst) < src)
+        return copy_file(nullptr, lpszDst, lpszSrc);
+    return TRUE;
+}
+
+BOOL copy_runtime(const char* pdrv, WORD platform)
+{
+    static const char* const names[] = {"\\msvcrt20.dll", "\\msvcrt40.dll"};
+    for (const char* name : names) {
+        char src[SYS_CCH];
+        char dst[SYS_CCH];
+        if (!system_source(src, sizeof src, pdrv, platform, name))
+            return FALSE;
+        CharLowerA(src);
+        // Without the older runtime on the medium the newer one is not offered.
+        if (!file_present(src))
+            return TRUE;
+        if (!in_dir(dst, sizeof dst, true, name))
+            return FALSE;
+        CharLowerA(dst);
+        DWORD vsrc = 0, vdst = 0;
+        runtime_version(src, &vsrc);
+        runtime_version(dst, &vdst);
+        if (vsrc > vdst && !copy_file(nullptr, dst, src))
+            return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL copy_sx32w(const char* pdrv, WORD platform)
+{
+    char src[SYS_CCH];
+    char dst[SYS_CCH];
+    if (!system_source(src, sizeof src, pdrv, platform, "\\SX32W.DLL") ||
+        !in_dir(dst, sizeof dst, true, "\\SX32W.DLL"))
+        return FALSE;
+    return copy_file(nullptr, dst, src);
+}
+
+BOOL copy_twain(const char* pdrv, WORD platform)
+{
+    static const char* const names[] = {"\\TWAIN.DLL", "\\TWAIN_32.DLL", "\\TWUNK_16.EXE",
+                                        "\\TWUNK_32.EXE"};
+    BOOL ok = TRUE;
+    for (const char* name : names) {
+        char src[WORK_CCH];
+        char dst[WORK_CCH];
+        if (system_source(src, sizeof src, pdrv, platform, name) &&
+            in_dir(dst, sizeof dst, false, name))
+            ok = update_dll(src, dst) && ok;
+        else
+            ok = FALSE;
+    }
+    return ok;
+}
+
+BOOL copy_defdoc(const char* pdrv, WORD lang)
+{
+    char src[SYS_CCH];
+    char dst[SYS_CCH];
+    if (!path_set(src, sizeof src, pdrv, "\\quillon") || !build_source(src, sizeof src, lang, 0))
+        return FALSE;
+    char* last = strrchr(src, '\\');
+    *last = '\0';
+    if (!path_cat(src, sizeof src, "\\default.qlx") ||
+        !in_dir(dst, sizeof dst, false, "\\ShellNew\\default.qlx"))
+        return FALSE;
+    return copy_file(nullptr, dst, src);
+}
+
+BOOL copy_ctl3d(char* lpszDest, size_t cchDest)
+{
+    char root[PATH_CCH];
+    char src[PATH_CCH];
+    char dst[SYS_CCH];
+    if (!get_source_root(root, sizeof root))
+        return FALSE;
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    WORD plt = 0;
+    switch (si.wProcessorArchitecture) {
+    case 1: plt = 2; break;
+    case 2: plt = 3; break;
+    case 3: plt = 4; break;
+    default: plt = 0; break;
+    }
+    if (!system_source(src, sizeof src, root, plt, "\\ctl3d\\ctl3d32.dll"))
+        return FALSE;
+    CharLowerA(src);
+    if (!file_present(src))
+        return FALSE;
+    DWORD vsrc = 0;
+    runtime_version(src, &vsrc);
+    if (!in_dir(dst, sizeof dst, true, "\\ctl3d32.dll") || strlen(dst) >= cchDest)
+        return FALSE;
+    DWORD vdst = 0;
+    if (file_present(dst)) {
+        CharLowerA(dst);
+        runtime_version(dst, &vdst);
+    }
+    BOOL ok = TRUE;
+    if (vdst < vsrc)
+        ok = copy_file(nullptr, dst, src);
+    strcpy(lpszDest, dst);
+    return ok;
+}

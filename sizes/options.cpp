@@ -1,0 +1,303 @@
+// The "Installation Options" page and its sample sub-dialog: byte counts per
+// component, the required total and the free space of the destination drive.
+#include "sizes/sizes.h"
+#include "copy/copy.h"
+
+#include <cstdio>
+#include <iterator>
+
+struct BOXBIT {
+    int cid;
+    DWORD bit;
+};
+
+// Top to bottom as the page shows them.
+static constexpr BOXBIT page_boxes[] = {
+    {10, 0x1}, {11, 0x2}, {12, 0x20}, {15, 0x10}, {14, 0x400}, {16, 0x20000},
+};
+static constexpr BOXBIT sample_boxes[] = {
+    {13, 0x8},    {10, 0x1000}, {11, 0x80},    {12, 0x800},  {14, 0x200},  {15, 0x100},
+    {16, 0x2000}, {17, 0x4000}, {18, 0x10000}, {30, 0x4},    {31, 0x8000}, {19, 0x40000},
+};
+static constexpr BOXBIT bit_labels[] = {
+    {18, 0x1},   {19, 0x2},   {32, 0x4},    {23, 0x8},    {23, 0x10},    {20, 0x20},
+    {21, 0x80},  {25, 0x100}, {24, 0x200},  {22, 0x400},  {22, 0x800},   {20, 0x1000},
+    {26, 0x2000}, {27, 0x4000}, {33, 0x8000}, {28, 0x10000}, {24, 0x20000}, {29, 0x40000},
+};
+
+constexpr int IDC_SAMPLES = 13;
+constexpr int IDC_FILES = 17;
+constexpr int IDC_SAMPLE_BYTES = 21;
+constexpr int IDC_TOTAL = 40;
+constexpr int IDC_FREE = 41;
+
+static DWORD tb;   // the sub-dialog's running total
+
+void swap_flag(DWORD* pflag, DWORD swap)
+{
+    if (*pflag & swap)
+        *pflag &= ~swap;
+    else
+        *pflag |= swap;
+}
+
+DWORD get_size(DWORD dir)
+{
+    for (int r = 0; r < CDIR_COUNT; ++r)
+        if (cdir[r].fflag == dir)
+            return esize[1 + r];
+    return 0;
+}
+
+int idx_to_id(DWORD id)
+{
+    for (const BOXBIT& b : bit_labels)
+        if (b.bit == id)
+            return b.cid;
+    return -1;
+}
+
+int format_bytes(ULONGLONG size, WORD lcode, char* out, size_t cchOut)
+{
+    char digits[24];
+    int n = snprintf(digits, sizeof digits, "%llu", size);
+    const char sep = lcode == 0 ? ',' : '.';
+    size_t need = static_cast<size_t>(n) + (n - 1) / 3;
+    if (cchOut == 0 || need >= cchOut) {
+        if (cchOut)
+            out[0] = '\0';
+        return 0;
+    }
+    size_t o = 0;
+    for (int i = 0; i < n; ++i) {
+        out[o++] = digits[i];
+        int rest = n - 1 - i;
+        if (rest > 0 && rest % 3 == 0)
+            out[o++] = sep;
+    }
+    out[o] = '\0';
+    return static_cast<int>(o);
+}
+
+void set_dlg_bytes(HWND hdlg, int cid, ULONGLONG size)
+{
+    char text[32];
+    format_bytes(size, langcode, text, sizeof text);
+    SetDlgItemTextA(hdlg, cid, text);
+}
+
+ULONGLONG get_freespace(const char* pdir)
+{
+    char root[PATH_CCH];
+    const char* proot = nullptr;
+    if (pdir[0] && pdir[1] == ':') {
+        snprintf(root, sizeof root, "%c:\\", pdir[0]);
+        proot = root;
+    } else if (pdir[0] == '\\' && pdir[1] == '\\') {
+        // A share answers for itself: \\server\share\ is its root.
+        const char* p = pdir + 2;
+        int seps = 0;
+        while (*p && seps < 2) {
+            if (*p == '\\')
+                ++seps;
+            if (seps < 2)
+                ++p;
+        }
+        size_t len = static_cast<size_t>(p - pdir);
+        if (len + 2 > sizeof root)
+            return 0;
+        memcpy(root, pdir, len);
+        root[len] = '\\';
+        root[len + 1] = '\0';
+        proot = root;
+    }
+    ULARGE_INTEGER avail, total, freeb;
+    if (!GetDiskFreeSpaceExA(proot, &avail, &total, &freeb))
+        return 0;
+    return avail.QuadPart;
+}
+
+DWORD get_samplesize(const INSPB* pp)
+{
+    DWORD sum = 0;
+    for (const BOXBIT& b : sample_boxes)
+        if (pp->fflag & b.bit)
+            sum += get_size(b.bit);
+    return sum;
+}
+
+static void show_row(HWND hdlg, DWORD flags, DWORD dir)
+{
+    set_dlg_bytes(hdlg, idx_to_id(dir), (flags & dir) ? get_size(dir) : 0);
+}
+
+static void update_size(HWND hdlg, DWORD flags, DWORD dir)
+{
+    if (flags & dir)
+        tbytes += get_size(dir);
+    else
+        tbytes -= get_size(dir);
+    if (hdlg) {
+        set_dlg_bytes(hdlg, IDC_TOTAL, tbytes);
+        show_row(hdlg, flags, dir);
+    }
+}
+
+static void init_size(HWND hdlg, DWORD flags, DWORD dir)
+{
+    show_row(hdlg, flags, dir);
+}
+
+static void update_samplesize(HWND hdlg, DWORD flags, DWORD dir, DWORD* pbytes)
+{
+    if (flags & dir)
+        *pbytes += get_size(dir);
+    else
+        *pbytes -= get_size(dir);
+    set_dlg_bytes(hdlg, IDC_TOTAL, *pbytes);
+    show_row(hdlg, flags, dir);
+}
+
+static void get_installsize(HWND hdlg, const INSPB* pp)
+{
+    if (pp->sampl == 1)
+        tbytes += get_samplesize(pp);
+    for (const BOXBIT& b : page_boxes) {
+        if (pp->fflag & b.bit)
+            update_size(hdlg, pp->fflag, b.bit);
+        else
+            init_size(hdlg, pp->fflag, b.bit);
+    }
+}
+
+static const BOXBIT* find_box(const BOXBIT* first, const BOXBIT* last, int cid)
+{
+    for (; first != last; ++first)
+        if (first->cid == cid)
+            return first;
+    return nullptr;
+}
+
+static void on_next(HWND hdlg, const INSPB* pp)
+{
+    if (get_freespace(pp->szDst) >= tbytes) {
+        EndDialog(hdlg, PAGE_NEXT);
+        return;
+    }
+    switch (alert(hdlg, ALERT_NO_SPACE)) {
+    case 1:
+        EndDialog(hdlg, PAGE_NEXT);
+        break;
+    case 3:
+        if (alert(hdlg, ALERT_EXIT) == 1)
+            EndDialog(hdlg, PAGE_CANCEL);
+        break;
+    default:   // Back: the page stays as the user left it
+        break;
+    }
+}
+
+static void on_files(HWND hdlg, INSPB* pp)
+{
+    INSPB local = *pp;
+    DWORD before = get_samplesize(pp);
+    if (call_dialog(hdlg, DLG_SAMPLES, pp->lcode, &local, dlg_samples) != 1)
+        return;
+    *pp = local;
+    DWORD after = get_samplesize(pp);
+    if (pp->sampl == 1) {
+        tbytes += after - before;
+        set_dlg_bytes(hdlg, IDC_TOTAL, tbytes);
+        set_dlg_bytes(hdlg, IDC_SAMPLE_BYTES, after);
+    } else {
+        set_dlg_bytes(hdlg, IDC_SAMPLE_BYTES, 0);
+    }
+}
+
+INT_PTR CALLBACK dlg_options(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
+{
+    static INSPB* pp;
+    switch (umsg) {
+    case WM_INITDIALOG:
+        center_dialog(hdlg);
+        pp = reinterpret_cast<INSPB*>(lparam);
+        for (const BOXBIT& b : page_boxes)
+            CheckDlgButton(hdlg, b.cid, (pp->fflag & b.bit) ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(hdlg, IDC_SAMPLES, pp->sampl ? BST_CHECKED : BST_UNCHECKED);
+        tbytes = esize[0];
+        get_installsize(hdlg, pp);
+        set_dlg_bytes(hdlg, IDC_TOTAL, tbytes);
+        set_dlg_bytes(hdlg, IDC_SAMPLE_BYTES, pp->sampl == 1 ? get_samplesize(pp) : 0);
+        set_dlg_bytes(hdlg, IDC_FREE, get_freespace(pp->szDst));
+        return TRUE;
+    case WM_COMMAND: {
+        int cid = LOWORD(wparam);
+        if (const BOXBIT* b = find_box(std::begin(page_boxes), std::end(page_boxes), cid)) {
+            swap_flag(&pp->fflag, b->bit);
+            update_size(hdlg, pp->fflag, b->bit);
+            return TRUE;
+        }
+        switch (cid) {
+        case IDC_SAMPLES: {
+            pp->sampl = pp->sampl ? 0 : 1;
+            DWORD ssize = get_samplesize(pp);
+            if (pp->sampl)
+                tbytes += ssize;
+            else
+                tbytes -= ssize;
+            set_dlg_bytes(hdlg, IDC_SAMPLE_BYTES, pp->sampl ? ssize : 0);
+            set_dlg_bytes(hdlg, IDC_TOTAL, tbytes);
+            EnableWindow(GetDlgItem(hdlg, IDC_FILES), pp->sampl ? TRUE : FALSE);
+            return TRUE;
+        }
+        case IDC_FILES:
+            on_files(hdlg, pp);
+            return TRUE;
+        case IDOK:
+            on_next(hdlg, pp);
+            return TRUE;
+        case IDCANCEL:
+            if (alert(hdlg, ALERT_EXIT) == 1)
+                EndDialog(hdlg, PAGE_CANCEL);
+            return TRUE;
+        case PAGE_BACK:
+            EndDialog(hdlg, PAGE_BACK);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    }
+    return FALSE;
+}
+
+INT_PTR CALLBACK dlg_samples(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
+{
+    static INSPB* pp;
+    switch (umsg) {
+    case WM_INITDIALOG:
+        center_dialog(hdlg);
+        pp = reinterpret_cast<INSPB*>(lparam);
+        for (const BOXBIT& b : sample_boxes) {
+            CheckDlgButton(hdlg, b.cid, (pp->fflag & b.bit) ? BST_CHECKED : BST_UNCHECKED);
+            init_size(hdlg, pp->fflag, b.bit);
+        }
+        tb = tbytes;
+        set_dlg_bytes(hdlg, IDC_TOTAL, tb);
+        set_dlg_bytes(hdlg, IDC_FREE, get_freespace(pp->szDst));
+        return TRUE;
+    case WM_COMMAND: {
+        int cid = LOWORD(wparam);
+        if (const BOXBIT* b = find_box(std::begin(sample_boxes), std::end(sample_boxes), cid)) {
+            swap_flag(&pp->fflag, b->bit);
+            update_samplesize(hdlg, pp->fflag, b->bit, &tb);
+            return TRUE;
+        }
+        if (cid == IDOK || cid == IDCANCEL) {
+            EndDialog(hdlg, cid);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    }
+    return FALSE;
+}
