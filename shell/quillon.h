@@ -73,6 +73,23 @@ extern const WORD lang[7];
 LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 void do_install(HWND hwnd);
 WORD platform_from_arch(WORD arch);   // processor architecture -> platform index
+
+// Steps of the install sequence.
+enum install_step {
+    STEP_LANGUAGE,
+    STEP_WELCOME,
+    STEP_FOUND,
+    STEP_DESTINATION,
+    STEP_COMPONENTS,
+    STEP_FOLDER,
+    STEP_COPY,
+    STEP_INTEGRATE,
+    STEP_CLEANUP,
+    STEP_END
+};
+// The step after `step` ended with `result` (a page result; for STEP_COPY,
+// non-zero when the copy succeeded). A step that shows no page passes PAGE_NEXT.
+install_step next_step(install_step step, INT_PTR result, bool nver, bool found_empty);
 void drain_queue();                   // dispatch every waiting message
 
 // ---- dialog runner, alerts, strings ----
@@ -85,6 +102,9 @@ HWND create_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc);
 void center_dialog(HWND hDlg);
 INT_PTR alert(HWND hWnd, WORD id);
 INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
+// The common Cancel (confirmed with alert 1, ends with 2) and Back (ends
+// with 3) of a page; TRUE when cid was one of them.
+BOOL page_cancel_or_back(HWND hdlg, int cid);
 // Copies string id of language lcode into pstr (cpmax bytes) in the ANSI code
 // page; a string that does not fit yields an empty string.
 char* get_string(WORD lcode, WORD id, char* pstr, int cpmax);

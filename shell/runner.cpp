@@ -102,3 +102,17 @@ INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
         return FALSE;
     }
 }
+
+BOOL page_cancel_or_back(HWND hdlg, int cid)
+{
+    if (cid == PAGE_CANCEL) {
+        if (alert(hdlg, ALERT_EXIT) == 1)
+            EndDialog(hdlg, PAGE_CANCEL);
+        return TRUE;
+    }
+    if (cid == PAGE_BACK) {
+        EndDialog(hdlg, PAGE_BACK);
+        return TRUE;
+    }
+    return FALSE;
+}

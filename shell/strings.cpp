@@ -32,7 +32,8 @@ char* get_string(WORD lcode, WORD id, char* pstr, int cpmax)
     DWORD len = p[pos];
     if (pos + 1 + len > words)
         return pstr;
-    if (len == 0)
+    // With no room beyond the terminator the conversion would only measure.
+    if (len == 0 || cpmax == 1)
         return pstr;
 
     int n = WideCharToMultiByte(CP_ACP, 0, p + pos + 1, static_cast<int>(len), pstr, cpmax - 1,

@@ -1,0 +1,164 @@
+// The destination page and its directory chooser, built on the old-style
+// file-open dialog with a hook.
+#include "target/target.h"
+
+#include <commdlg.h>
+#include <cstring>
+
+static INSPB* dest_pp;
+static char szPath[WORK_CCH];
+static UINT fok_message;
+static UINT chg_message;
+
+// Controls of the standard file-open template that the hook uses.
+constexpr int IDC_CUR_DIR = 1088;
+constexpr int IDC_FILE_NAME = 1152;
+constexpr int IDC_DIR_LIST = 1121;
+
+BOOL get_from_registry(HKEY hkey, LPCSTR lpszSubKey, LPCSTR lpszValueName, DWORD type,
+                       LPBYTE lpBuffer, DWORD cbSize)
+{
+    HKEY hsub;
+    if (RegOpenKeyExA(hkey, lpszSubKey, 0, KEY_READ, &hsub) != ERROR_SUCCESS)
+        return FALSE;
+    DWORD size = cbSize;
+    LONG rc = RegQueryValueExA(hsub, lpszValueName, nullptr, &type, lpBuffer, &size);
+    RegCloseKey(hsub);
+    if (rc != ERROR_SUCCESS)
+        return FALSE;
+    // A string stored without its terminator must still end inside the buffer.
+    if ((type == REG_SZ || type == REG_EXPAND_SZ) && cbSize > 0) {
+        if (size >= cbSize && lpBuffer[cbSize - 1] != '\0')
+            return FALSE;
+        if (size < cbSize)
+            lpBuffer[size] = '\0';
+    }
+    return TRUE;
+}
+
+// Asks whether to create a missing directory and creates it; TRUE when the
+// directory exists afterwards. The user has been told when it does not.
+static bool confirm_create(HWND hdlg, const char* path)
+{
+    if (alert(hdlg, ALERT_CREATE_PATH) != 1)
+        return false;
+    if (!create_directory(path) || !ValidDirectory(path)) {
+        alert(hdlg, ALERT_BAD_PATH);
+        return false;
+    }
+    return true;
+}
+
+UINT_PTR CALLBACK brw_hook(HWND hdlg, UINT uMsg, WPARAM wParam, LPARAM)
+{
+    if (uMsg == WM_INITDIALOG) {
+        fok_message = RegisterWindowMessageA(FILEOKSTRINGA);
+        chg_message = RegisterWindowMessageA(LBSELCHSTRINGA);
+        GetDlgItemTextA(hdlg, IDC_CUR_DIR, szPath, WORK_CCH);
+        SetDlgItemTextA(hdlg, IDC_FILE_NAME, szPath);
+        return FALSE;
+    }
+    if (uMsg == WM_COMMAND) {
+        if (LOWORD(wParam) == IDC_DIR_LIST && HIWORD(wParam) == LBN_SELCHANGE) {
+            SetDlgItemTextA(hdlg, IDC_FILE_NAME, szPath);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    if (uMsg == chg_message) {
+        GetDlgItemTextA(hdlg, IDC_CUR_DIR, szPath, WORK_CCH);
+        SetDlgItemTextA(hdlg, IDC_FILE_NAME, szPath);
+        return FALSE;
+    }
+    if (uMsg == fok_message) {
+        GetDlgItemTextA(hdlg, IDC_FILE_NAME, szPath, WORK_CCH);
+        if (ValidDirectory(szPath))
+            return FALSE;
+        // Non-zero keeps the dialog open.
+        return confirm_create(hdlg, szPath) ? FALSE : TRUE;
+    }
+    return FALSE;
+}
+
+BOOL browse_path(HWND hwndOwner, WORD lcode, char* lpszPath, DWORD cbSize)
+{
+    char work[WORK_CCH];
+    size_t len = strlen(lpszPath);
+    if (len >= sizeof(work))
+        return FALSE;
+    memcpy(work, lpszPath, len + 1);
+    if (!ValidDirectory(work)) {
+        // Open in the nearest parent that was named.
+        char* last = strrchr(work, '\\');
+        if (last != nullptr)
+            last[1] = '\0';
+    }
+
+    char file[WORK_CCH] = "";
+    char title[NAME_CCH];
+    get_string(lcode, 34, title, NAME_CCH);
+
+    OPENFILENAMEA ofn;
+    memset(&ofn, 0, sizeof(ofn));
+    ofn.lStructSize = 76;   // the record without the Windows 2000 tail: old-style dialog
+    ofn.hwndOwner = hwndOwner;
+    ofn.lpstrFile = file;
+    ofn.nMaxFile = WORK_CCH;
+    ofn.lpstrInitialDir = work;
+    ofn.lpstrTitle = title;
+    ofn.lpfnHook = brw_hook;
+    ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_NOVALIDATE;
+    if (!GetOpenFileNameA(&ofn))
+        return FALSE;
+    size_t n = strlen(file);
+    if (n >= cbSize)
+        return FALSE;
+    memcpy(lpszPath, file, n + 1);
+    return TRUE;
+}
+
+static void default_destination(char* path)
+{
+    if (!get_from_registry(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
+                           "ProgramFilesDir", REG_SZ, reinterpret_cast<LPBYTE>(path), WORK_CCH))
+        strcpy(path, "C:");
+    if (build_fspec(path, "Quillon", path, WORK_CCH) == nullptr)
+        strcpy(path, "C:\\Quillon");
+}
+
+INT_PTR CALLBACK dlg_dest(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
+{
+    static char work[WORK_CCH];
+    switch (umsg) {
+    case WM_INITDIALOG:
+        center_dialog(hdlg);
+        dest_pp = reinterpret_cast<INSPB*>(lparam);
+        if (dest_pp->szDst[0] != '\0')
+            strcpy(work, dest_pp->szDst);
+        else
+            default_destination(work);
+        SetDlgItemTextA(hdlg, 11, work);
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wparam)) {
+        case 10:
+            GetDlgItemTextA(hdlg, 11, work, WORK_CCH);
+            if (browse_path(hdlg, dest_pp->lcode, work, WORK_CCH))
+                SetDlgItemTextA(hdlg, 11, work);
+            return TRUE;
+        case PAGE_NEXT: {
+            // A path longer than szDst can hold is refused, never cut.
+            if (GetWindowTextLengthA(GetDlgItem(hdlg, 11)) >= PATH_CCH) {
+                alert(hdlg, ALERT_BAD_PATH);
+                return TRUE;
+            }
+            GetDlgItemTextA(hdlg, 11, dest_pp->szDst, PATH_CCH);
+            if (ValidDirectory(dest_pp->szDst) || confirm_create(hdlg, dest_pp->szDst))
+                EndDialog(hdlg, PAGE_NEXT);
+            return TRUE;
+        }
+        }
+        return page_cancel_or_back(hdlg, LOWORD(wparam));
+    }
+    return FALSE;
+}

@@ -1,0 +1,38 @@
+// What this run created on disk, so that a failed new installation removes
+// exactly that and nothing that was there before.
+#include "target/target.h"
+
+#include <string>
+#include <vector>
+
+static std::vector<std::string> journal_dirs;
+static std::vector<std::string> journal_files;
+
+void journal_reset()
+{
+    journal_dirs.clear();
+    journal_files.clear();
+}
+
+void journal_note_dir(const char* path)
+{
+    if (path != nullptr && path[0] != '\0')
+        journal_dirs.emplace_back(path);
+}
+
+void journal_note_file(const char* path)
+{
+    if (path != nullptr && path[0] != '\0')
+        journal_files.emplace_back(path);
+}
+
+void journal_undo()
+{
+    for (auto it = journal_files.rbegin(); it != journal_files.rend(); ++it)
+        DeleteFileA(it->c_str());
+    // A directory is always noted after its parent, so the reverse order
+    // meets children first; RemoveDirectoryA leaves any non-empty one alone.
+    for (auto it = journal_dirs.rbegin(); it != journal_dirs.rend(); ++it)
+        RemoveDirectoryA(it->c_str());
+    journal_reset();
+}
