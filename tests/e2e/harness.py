@@ -1,0 +1,510 @@
+"""End-to-end harness: a fresh 32-bit Wine prefix per test module, the demo
+medium as CD drive D:, an extra fixed disk E:, and a session with the UI driver
+(tests/e2e/tools/uidriver.cpp) that starts setup.exe and drives its pages.
+
+Python 3 standard library only. See tests/e2e/README.md for how to use it.
+"""
+import contextlib
+import fcntl
+import json
+import os
+import queue
+import shutil
+import subprocess
+import sys
+import threading
+import time
+import unittest
+
+SOURCE_DIR = os.environ.get("QUILLON_SOURCE_DIR") or os.path.dirname(
+    os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILD_DIR = os.path.abspath(os.environ.get("QUILLON_BUILD_DIR") or os.path.join(SOURCE_DIR, "build", "test"))
+E2E_DIR = os.path.join(BUILD_DIR, "e2e")
+TOOLS_DIR = os.path.join(BUILD_DIR, "tests", "e2e", "tools")
+SCREENSHOT_DIR = os.environ.get("QUILLON_SCREENSHOTS") or os.path.join(E2E_DIR, "screenshots")
+
+# Every Wine process of a run shares one core: on two cores most of Wine's cost
+# is waking the other core for each wineserver request.
+PIN = ["taskset", "-c", "0"] if shutil.which("taskset") else []
+
+# Wine answers with its own built-in library of these names unless told
+# otherwise, and then reports no version resource for the file on disk.
+NATIVE_DLLS = ("msvcrt20", "msvcrt40", "ctl3d32", "twain_32")
+
+
+class HarnessError(Exception):
+    pass
+
+
+def log(*args):
+    print("[e2e]", *args, file=sys.stderr, flush=True)
+
+
+@contextlib.contextmanager
+def file_lock(name):
+    os.makedirs(E2E_DIR, exist_ok=True)
+    with open(os.path.join(E2E_DIR, name + ".lock"), "w") as f:
+        fcntl.flock(f, fcntl.LOCK_EX)
+        try:
+            yield
+        finally:
+            fcntl.flock(f, fcntl.LOCK_UN)
+
+
+def base_env(prefix=None):
+    env = dict(os.environ)
+    env.update(WINEARCH="win32", WINEDEBUG="-all", LC_ALL="C.UTF-8", LANG="C.UTF-8")
+    # No menu builder or Mono/Gecko prompts in test prefixes.
+    env["WINEDLLOVERRIDES"] = "winemenubuilder.exe=d;mscoree=d;mshtml=d"
+    if prefix:
+        env["WINEPREFIX"] = prefix
+    return env
+
+
+def reg_section(key, values):
+    """Text of one key in Wine's registry file format; values: name -> str or int."""
+    lines = ["", "[%s] 1700000000" % key.replace("\\", "\\\\")]
+    for name, value in values.items():
+        quoted = '"%s"' % name.replace("\\", "\\\\") if name else "@"
+        if isinstance(value, int):
+            lines.append("%s=dword:%08x" % (quoted, value))
+        else:
+            lines.append('%s="%s"' % (quoted, value.replace("\\", "\\\\").replace('"', '\\"')))
+    return "\n".join(lines) + "\n"
+
+
+def append_registry(prefix, hive, text):
+    """Adds keys to user.reg / system.reg; only while no wineserver runs for the prefix."""
+    with open(os.path.join(prefix, hive), "a", encoding="utf-8") as f:
+        f.write(text)
+
+
+# ---------------------------------------------------------------- display
+
+class Display:
+    """The user's DISPLAY, or an Xvfb of our own when there is none."""
+
+    def __init__(self, size="1024x768"):
+        self.proc = None
+        self.name = os.environ.get("DISPLAY", "")
+        if self.name and not os.environ.get("QUILLON_OWN_XVFB"):
+            return
+        r, w = os.pipe()
+        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", size + "x24", "-nolisten", "tcp"],
+                                     pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        number = b""
+        deadline = time.time() + 20
+        while not number.endswith(b"\n"):
+            if time.time() > deadline or self.proc.poll() is not None:
+                raise HarnessError("Xvfb did not start")
+            chunk = os.read(r, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(r)
+        self.name = ":" + number.decode().strip()
+
+    def close(self):
+        if self.proc:
+            self.proc.terminate()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+            self.proc = None
+
+
+# ---------------------------------------------------------------- medium
+
+def medium_dir():
+    """The demo CD tree, rebuilt when setup.exe is newer than its copy."""
+    out = os.path.join(E2E_DIR, "medium")
+    exe = os.path.join(BUILD_DIR, "setup.exe")
+    if not os.path.exists(exe):
+        raise HarnessError("setup.exe not built in " + BUILD_DIR)
+    with file_lock("medium"):
+        copy = os.path.join(out, "setup.exe")
+        if os.path.exists(copy) and os.path.getmtime(copy) >= os.path.getmtime(exe):
+            return out
+        shutil.rmtree(out, ignore_errors=True)
+        maker = os.path.join(SOURCE_DIR, "tools", "medium", "make_demo_medium.sh")
+        if os.path.exists(maker):
+            subprocess.run(["bash", maker, BUILD_DIR, out], check=True)
+        else:
+            # Until the medium builder exists: the program alone at the CD root.
+            os.makedirs(out)
+            shutil.copy2(exe, copy)
+        if not os.path.exists(copy):
+            raise HarnessError("the medium has no setup.exe at its root")
+    return out
+
+
+# ---------------------------------------------------------------- prefixes
+
+def template_dir():
+    """A booted prefix made once per build directory; tests copy it (cp -a of
+    the ~600 MB tree takes ~2 s, a fresh wineboot ~12 s)."""
+    tpl = os.path.join(E2E_DIR, "template")
+    stamp = os.path.join(tpl, ".quillon-template")
+    with file_lock("template"):
+        if os.path.exists(stamp):
+            return tpl
+        shutil.rmtree(tpl, ignore_errors=True)
+        env = base_env(tpl)
+        env.pop("DISPLAY", None)
+        log("creating the Wine prefix template", tpl)
+        subprocess.run(PIN + ["wineboot", "-i"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
+        # Z: would make the drive search walk the whole Linux file system.
+        with contextlib.suppress(FileNotFoundError):
+            os.unlink(os.path.join(tpl, "dosdevices", "z:"))
+        # Profile folders link to $HOME; the search would walk it.
+        users = os.path.join(tpl, "drive_c", "users")
+        for user in os.listdir(users):
+            udir = os.path.join(users, user)
+            for entry in os.listdir(udir) if os.path.isdir(udir) else []:
+                path = os.path.join(udir, entry)
+                if os.path.islink(path):
+                    os.unlink(path)
+                    os.mkdir(path)
+        append_registry(tpl, "user.reg", reg_section(
+            "Software\\Wine\\DllOverrides", {name: "native,builtin" for name in NATIVE_DLLS}))
+        open(stamp, "w").close()
+    return tpl
+
+
+_open_prefixes = []
+
+
+class Prefix:
+    """A Wine prefix of one test module: C: the prefix's own, D: the medium as
+    CD-ROM, E: an empty fixed disk (``e_drive``), optionally F: a small tmpfs.
+
+    desktop: Wine virtual desktop size ("1024x768"), or None for none.
+    win95: report Windows 95 instead of NT.
+    small_drive_kb: mount a tmpfs of that size (root only) as fixed drive F:.
+    """
+
+    def __init__(self, name, desktop="1024x768", win95=False, small_drive_kb=None, medium=None):
+        self.name = name
+        self.path = os.path.join(E2E_DIR, "prefixes", name)
+        self.medium = medium or medium_dir()
+        self.e_drive = os.path.join(self.path, "e_drive")
+        self.f_drive = None
+        self.server = None
+        self.display = None
+        self.desktop = desktop
+        self._make(win95, small_drive_kb)
+        self.display = Display(desktop or "1024x768")
+        self.env = base_env(self.path)
+        self.env["DISPLAY"] = self.display.name
+        self.log_path = os.path.join(E2E_DIR, "prefixes", name + ".wine.log")
+        self._log = open(self.log_path, "w")
+        # One persistent server for the module: a cold start costs ~2.5 s per process.
+        self.server = subprocess.Popen(PIN + ["wineserver", "-f", "-p"], env=self.env,
+                                       stdout=self._log, stderr=self._log)
+        _open_prefixes.append(self)
+
+    def _make(self, win95, small_drive_kb):
+        tpl = template_dir()
+        self._unmount()
+        shutil.rmtree(self.path, ignore_errors=True)
+        os.makedirs(os.path.dirname(self.path), exist_ok=True)
+        subprocess.run(["cp", "-a", tpl, self.path], check=True)
+        os.makedirs(self.e_drive)
+        dosdevices = os.path.join(self.path, "dosdevices")
+        os.symlink(self.medium, os.path.join(dosdevices, "d:"))
+        os.symlink(self.e_drive, os.path.join(dosdevices, "e:"))
+        drives = {"d:": "cdrom", "e:": "hd"}
+        if small_drive_kb:
+            self.f_drive = os.path.join(self.path, "f_drive")
+            os.makedirs(self.f_drive)
+            subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%dk" % small_drive_kb, "tmpfs", self.f_drive],
+                           check=True)
+            os.symlink(self.f_drive, os.path.join(dosdevices, "f:"))
+            drives["f:"] = "hd"
+        append_registry(self.path, "system.reg", reg_section("Software\\Wine\\Drives", drives))
+        user = ""
+        if self.desktop:
+            user += reg_section("Software\\Wine\\Explorer", {"Desktop": "Default"})
+            user += reg_section("Software\\Wine\\Explorer\\Desktops", {"Default": self.desktop})
+        if win95:
+            user += reg_section("Software\\Wine", {"Version": "win95"})
+        if user:
+            append_registry(self.path, "user.reg", user)
+
+    def _unmount(self):
+        mnt = os.path.join(self.path, "f_drive")
+        if os.path.ismount(mnt):
+            subprocess.run(["umount", "-l", mnt], check=False)
+
+    # -- paths
+
+    def unix_path(self, win_path):
+        """Linux path of a Windows path on C:, D: or E: (or F:)."""
+        drive, rest = win_path[:2].lower(), win_path[2:].lstrip("\\")
+        roots = {"c:": os.path.join(self.path, "drive_c"), "d:": self.medium, "e:": self.e_drive}
+        if self.f_drive:
+            roots["f:"] = self.f_drive
+        if drive not in roots:
+            raise HarnessError("no such drive: " + win_path)
+        return os.path.join(roots[drive], *[p for p in rest.split("\\") if p])
+
+    def plant(self, win_path, content=b"MZ"):
+        """Creates a file (and its directories) at a Windows path."""
+        path = self.unix_path(win_path)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+        return path
+
+    def clear_drive(self, letter):
+        """Empties E: (or F:) between test cases."""
+        root = self.unix_path(letter + ":\\")
+        for entry in os.listdir(root):
+            p = os.path.join(root, entry)
+            if os.path.isdir(p) and not os.path.islink(p):
+                shutil.rmtree(p)
+            else:
+                os.unlink(p)
+
+    # -- processes
+
+    def wine(self, *args, timeout=120, check=True):
+        """Runs a Windows program to its end (a console tool, reg, ...)."""
+        return subprocess.run(PIN + ["wine"] + list(args), env=self.env, timeout=timeout, check=check,
+                              stdout=subprocess.PIPE, stderr=self._log, text=True)
+
+    def session(self):
+        return Session(self)
+
+    def screenshot(self, name):
+        """Saves the whole screen as SCREENSHOT_DIR/<name>.png; returns its path or None."""
+        os.makedirs(SCREENSHOT_DIR, exist_ok=True)
+        out = os.path.join(SCREENSHOT_DIR, name + ".png")
+        env = dict(os.environ, DISPLAY=self.display.name)
+        if shutil.which("import"):
+            r = subprocess.run(["import", "-window", "root", out], env=env, timeout=60,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if r.returncode == 0:
+                return out
+        return None
+
+    def close(self):
+        if self in _open_prefixes:
+            _open_prefixes.remove(self)
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60, check=False)
+        if self.server:
+            try:
+                self.server.wait(20)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+            self.server = None
+        if self.display:
+            self.display.close()
+        self._unmount()
+        self._log.close()
+
+
+# ---------------------------------------------------------------- driver session
+
+class DriverError(AssertionError):
+    pass
+
+
+class Session:
+    """One UI driver process. ``cmd`` returns the answer after "ok "; an "err"
+    answer or a missing answer raises DriverError (a test failure)."""
+
+    def __init__(self, prefix):
+        self.prefix = prefix
+        exe = os.path.join(TOOLS_DIR, "uidriver.exe")
+        if not os.path.exists(exe):
+            raise HarnessError("uidriver.exe not built in " + TOOLS_DIR)
+        self.proc = subprocess.Popen(PIN + ["wine", exe], env=prefix.env, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=prefix._log, text=True,
+                                     encoding="utf-8", bufsize=1)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+        self.transcript = []
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.lines.put(line.rstrip("\n"))
+        self.lines.put(None)
+
+    def raw(self, line, timeout=30):
+        """Sends one command and returns the whole answer line ("ok ..." / "err ...")."""
+        if self.proc.poll() is not None:
+            raise DriverError("the UI driver has ended")
+        self.proc.stdin.write(line + "\n")
+        self.proc.stdin.flush()
+        try:
+            answer = self.lines.get(timeout=timeout)
+        except queue.Empty:
+            raise DriverError("no answer to %r within %s s" % (line, timeout))
+        if answer is None:
+            raise DriverError("the UI driver ended on %r" % line)
+        self.transcript.append((line, answer))
+        return answer
+
+    def cmd(self, line, timeout=30):
+        answer = self.raw(line, timeout)
+        if answer == "ok":
+            return ""
+        if not answer.startswith("ok "):
+            raise DriverError("%s -> %s" % (line, answer))
+        return answer[3:]
+
+    # -- convenience
+
+    def start_setup(self, path="D:\\setup.exe", cwd="D:\\"):
+        return int(self.cmd("start %s|%s" % (path, cwd)))
+
+    def wait_page(self, ids, caption="", timeout=20, any_state=False):
+        """Waits for a dialog holding all control ids (an id prefixed "!" must be
+        absent) and makes it current; returns its caption."""
+        spec = ",".join(str(i) for i in ids) if ids else "-"
+        flag = "+any " if any_state else ""
+        answer = self.cmd("wait_page %d %s%s %s" % (timeout * 1000, flag, spec, caption), timeout + 15)
+        hwnd, _, title = answer.partition(" ")
+        self.hwnd = hwnd
+        return title
+
+    def wait_gone(self, timeout=20, hwnd=None):
+        self.cmd("wait_gone %d %s" % (timeout * 1000, hwnd or ""), timeout + 15)
+
+    def try_wait_page(self, ids, caption="", timeout=2):
+        try:
+            return self.wait_page(ids, caption, timeout)
+        except DriverError:
+            return None
+
+    def text(self, cid):
+        return self.cmd("text %d" % cid)
+
+    def caption(self):
+        return self.cmd("caption")
+
+    def items(self, cid):
+        return json.loads(self.cmd("items %d" % cid))
+
+    def cursel(self, cid):
+        return int(self.cmd("cursel %d" % cid))
+
+    def checked(self, cid):
+        return int(self.cmd("checked %d" % cid))
+
+    def enabled(self, cid):
+        return self.cmd("enabled %d" % cid) == "1"
+
+    def click(self, cid):
+        return self.cmd("click %d" % cid)
+
+    def command(self, cid):
+        return self.cmd("command %d" % cid)
+
+    def settext(self, cid, text):
+        return self.cmd("settext %d %s" % (cid, text))
+
+    def select(self, cid, index):
+        return self.cmd("select %d %d" % (cid, index))
+
+    def key(self, name, cid=None):
+        return self.cmd("key %s %s" % (name, "" if cid is None else cid))
+
+    def controls(self):
+        return json.loads(self.cmd("controls"))
+
+    def rect(self, cid=None):
+        return [int(v) for v in self.cmd("rect" if cid is None else "rect %d" % cid).split()]
+
+    def metrics(self):
+        return [int(v) for v in self.cmd("metrics").split()]
+
+    def windows(self):
+        return json.loads(self.cmd("windows"))
+
+    def regread(self, root, key, value):
+        """(type, data) of a registry value, (type, text, byte count) for strings,
+        or None when it does not exist."""
+        answer = self.raw("regread %s %s|%s" % (root, key, value))
+        if answer.startswith("err"):
+            return None
+        kind, _, data = answer[3:].partition(" ")
+        if kind == "dword":
+            return kind, int(data)
+        if kind in ("sz", "expand_sz"):
+            # The byte count is kept apart so a test can tell a stored terminator.
+            size, _, text = data.partition(" ")
+            return kind, json.loads(text), int(size)
+        return kind, data
+
+    def exit_code(self, timeout=30):
+        return int(self.cmd("exitcode %d" % (timeout * 1000), timeout + 15))
+
+    def answer_alert(self, number_caption, button, timeout=20):
+        """Waits for an alert by its caption, presses a button; returns the caption."""
+        title = self.wait_page([button], number_caption, timeout)
+        self.click(button)
+        return title
+
+    def close(self):
+        if self.proc.poll() is None:
+            with contextlib.suppress(Exception):
+                self.raw("kill", timeout=10)
+            with contextlib.suppress(Exception):
+                self.proc.stdin.write("quit\n")
+                self.proc.stdin.flush()
+            try:
+                self.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+        with contextlib.suppress(Exception):
+            self.proc.stdin.close()
+
+
+# ---------------------------------------------------------------- test base
+
+class WineTestCase(unittest.TestCase):
+    """Base for a test module: one prefix for all its cases (class attribute
+    ``prefix``), a fresh driver session per case (``self.ui``) whose setup
+    process is killed at the end of the case whatever happened."""
+
+    prefix_options = {}
+    prefix = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix = Prefix(cls.__module__ + "." + cls.__name__, **cls.prefix_options)
+
+    @classmethod
+    def tearDownClass(cls):
+        if cls.prefix:
+            cls.prefix.close()
+            cls.prefix = None
+
+    def setUp(self):
+        self.ui = self.prefix.session()
+        self.addCleanup(self.ui.close)
+
+    def shot(self, name):
+        return self.prefix.screenshot("%s.%s" % (type(self).__name__, name))
+
+
+def main():
+    """Runs the calling module's tests with a hard limit on the whole module."""
+    limit = int(os.environ.get("QUILLON_E2E_LIMIT", "840"))
+    def give_up():
+        log("module time limit reached")
+        for prefix in list(_open_prefixes):
+            with contextlib.suppress(Exception):
+                prefix.close()
+        os._exit(3)
+
+    timer = threading.Timer(limit, give_up)
+    timer.daemon = True
+    timer.start()
+    unittest.main(module="__main__", verbosity=2)
