@@ -1,0 +1,82 @@
+// The directory walk of the search and the tree removal on real trees.
+#include "target/target.h"
+#include "target_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+static std::set<std::string> search(const std::string& dir)
+{
+    HLOCAL h = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, 0);
+    search_size = 0;
+    EXPECT_TRUE(search_path(dir.c_str(), &h));
+    std::set<std::string> hits;
+    EXPECT_EQ(LocalSize(h), search_size);
+    if (search_size > 0) {
+        const char* p = static_cast<const char*>(LocalLock(h));
+        for (DWORD used = 0; used < search_size; used += static_cast<DWORD>(strlen(p + used)) + 1)
+            hits.insert(p + used);
+        LocalUnlock(h);
+    }
+    LocalFree(h);
+    return hits;
+}
+
+TEST(DriveWalk, FindsEveryDirectoryHoldingTheProgramInAnyCase)
+{
+    TempTree t;
+    t.make("Apps\\Quillon", "QUILLON.EXE");
+    t.make("a\\b\\c\\d", "Quillon.Exe");
+    t.make("decoy\\quillon.exe");   // a directory of that name is walked, not a hit
+    t.make("decoy\\quillon.exe\\inner", "quillon.exe");
+    t.make("other", "quillon.ex");
+    t.make("other", "xquillon.exe");
+
+    std::set<std::string> expected = {t.sub("Apps\\Quillon"), t.sub("a\\b\\c\\d"),
+                                      t.sub("decoy\\quillon.exe\\inner")};
+    EXPECT_EQ(search(t.path()), expected);
+}
+
+TEST(DriveWalk, KeepsTheBackslashOfARootAndNoneElsewhere)
+{
+    TempTree t;
+    t.make("", "quillon.exe");
+    std::set<std::string> expected = {t.path() + "\\"};
+    EXPECT_EQ(search(t.path() + "\\"), expected);
+    expected = {t.path()};
+    EXPECT_EQ(search(t.path()), expected);
+}
+
+TEST(DriveWalk, SkipsDirectoriesWhosePathWouldNotFit)
+{
+    TempTree t;
+    // Levels of 60 characters: the fifth one takes the path past 260.
+    std::string level(60, 'd');
+    std::string rel;
+    for (int i = 0; i < 5; ++i) {
+        rel += (i ? "\\" : "") + level;
+        t.make(rel, "quillon.exe");
+    }
+    std::set<std::string> hits = search(t.path());
+    ASSERT_FALSE(hits.empty());
+    for (const std::string& h : hits)
+        EXPECT_LT(h.size(), static_cast<size_t>(PATH_CCH)) << h;
+    EXPECT_EQ(hits.count(t.sub(level)), 1u);
+    EXPECT_LT(hits.size(), 5u);
+}
+
+TEST(DeleteQuillon, RemovesEverythingBelowButNotTheDirectory)
+{
+    TempTree t;
+    t.make("dst\\modules\\deep", "a.dll");
+    t.make("dst", "quillon.exe");
+    t.make("dst\\help");
+    EXPECT_TRUE(delete_quillon(t.sub("dst").c_str()));
+    EXPECT_TRUE(dir_exists(t.sub("dst")));
+    EXPECT_FALSE(dir_exists(t.sub("dst\\modules")));
+    EXPECT_FALSE(dir_exists(t.sub("dst\\help")));
+    EXPECT_FALSE(file_exists(t.sub("dst\\quillon.exe")));
+    EXPECT_TRUE(RemoveDirectoryA(t.sub("dst").c_str()));
+}

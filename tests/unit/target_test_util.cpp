@@ -1,0 +1,76 @@
+#include "target_test_util.h"
+
+#include <cstdio>
+
+static void remove_tree_w(const std::wstring& dir)
+{
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &fd);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring full = dir + L"\\" + name;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                remove_tree_w(full);
+            else
+                DeleteFileW(full.c_str());
+        } while (FindNextFileW(h, &fd));
+        FindClose(h);
+    }
+    RemoveDirectoryW(dir.c_str());
+}
+
+TempTree::TempTree()
+{
+    static int serial = 0;
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    char name[MAX_PATH];
+    snprintf(name, sizeof(name), "%sqtest%lu_%d", tmp, GetCurrentProcessId(), ++serial);
+    root_ = name;
+    CreateDirectoryA(root_.c_str(), nullptr);
+}
+
+TempTree::~TempTree()
+{
+    // The long-path prefix lets the removal reach levels beyond 260 characters.
+    std::wstring w(root_.begin(), root_.end());
+    remove_tree_w(L"\\\\?\\" + w);
+}
+
+void TempTree::make(const std::string& rel, const std::string& file) const
+{
+    std::wstring w(root_.begin(), root_.end());
+    std::wstring path = L"\\\\?\\" + w;
+    size_t start = 0;
+    while (start <= rel.size() && !rel.empty()) {
+        size_t end = rel.find('\\', start);
+        std::string part = rel.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        path += L"\\" + std::wstring(part.begin(), part.end());
+        CreateDirectoryW(path.c_str(), nullptr);
+        if (end == std::string::npos)
+            break;
+        start = end + 1;
+    }
+    if (!file.empty()) {
+        std::wstring f = path + L"\\" + std::wstring(file.begin(), file.end());
+        HANDLE h = CreateFileW(f.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+}
+
+bool file_exists(const std::string& path)
+{
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool dir_exists(const std::string& path)
+{
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
