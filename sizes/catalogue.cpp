@@ -23,22 +23,33 @@ BOOL build_sizepath(char* pdst, size_t cchDst, WORD lcode, WORD platform)
     return TRUE;
 }
 
-BOOL get_sourcesize(WORD lang, WORD proc)
+BOOL catalogue_path(const char* root, WORD lang, WORD proc, char* out, size_t cchOut)
+{
+    return path_set(out, cchOut, root, "\\inst\\inst") && build_sizepath(out, cchOut, lang, proc);
+}
+
+BOOL read_catalogue(const char* root, WORD lang, WORD proc)
 {
     char src[PATH_CCH];
     // A path that does not fit reads nothing: the table keeps what it had,
     // exactly as for a missing catalogue.
-    if (!get_source_root(src, sizeof src) || !path_cat(src, sizeof src, "\\inst\\inst") ||
-        !build_sizepath(src, sizeof src, lang, proc))
-        return TRUE;
-
+    if (!catalogue_path(root, lang, proc, src, sizeof src))
+        return FALSE;
     HANDLE hf = CreateFileA(src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hf == INVALID_HANDLE_VALUE)
-        return TRUE;
+        return FALSE;
     // Straight into the table: a short file replaces only what it covers.
     DWORD nRead = 0;
     ReadFile(hf, esize, sizeof esize, &nRead, nullptr);
     CloseHandle(hf);
+    return TRUE;
+}
+
+BOOL get_sourcesize(WORD lang, WORD proc)
+{
+    char root[PATH_CCH];
+    if (get_source_root(root, sizeof root))
+        read_catalogue(root, lang, proc);
     return TRUE;
 }

@@ -8,6 +8,10 @@ constexpr int ESIZE_COUNT = 19;
 extern DWORD esize[ESIZE_COUNT];
 
 BOOL get_sourcesize(WORD lang, WORD proc);
+// The catalogue below a source root ("D:", \\server\share); FALSE when it does not fit.
+BOOL catalogue_path(const char* root, WORD lang, WORD proc, char* out, size_t cchOut);
+// Reads that catalogue into esize; FALSE (table untouched) when it cannot be opened.
+BOOL read_catalogue(const char* root, WORD lang, WORD proc);
 // Appends language directory, platform suffix and extension; FALSE when it does not fit.
 BOOL build_sizepath(char* pdst, size_t cchDst, WORD lcode, WORD platform);
 

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include "copy/copy.h"
+#include "target/target.h"
+#include "target_test_util.h"
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+static void write_file(const std::string& path, const std::string& data)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
+    DWORD n;
+    WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &n, nullptr);
+    CloseHandle(h);
+}
+
+static std::string read_file(const std::string& path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           0, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return "<missing>";
+    std::string s(GetFileSize(h, nullptr), '\0');
+    DWORD n = 0;
+    ReadFile(h, &s[0], static_cast<DWORD>(s.size()), &n, nullptr);
+    CloseHandle(h);
+    return s;
+}
+
+// Names as the directory holds them, to see the case actually written.
+static std::string listing(const std::string& dir)
+{
+    std::string out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return "<none>";
+    std::string names[64];
+    int n = 0;
+    do {
+        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, "..") && n < 64)
+            names[n++] = fd.cFileName;
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names, names + n);
+    for (int i = 0; i < n; ++i)
+        out += (i ? " " : "") + names[i];
+    return out;
+}
+
+TEST(Progress, PercentageNeverFailsAndNeverPassesHundred)
+{
+    EXPECT_EQ(percent_done(0, 1000), 0);
+    EXPECT_EQ(percent_done(505, 1000), 50);
+    EXPECT_EQ(percent_done(1000, 1000), 100);
+    EXPECT_EQ(percent_done(5000, 1000), 100);
+    EXPECT_EQ(percent_done(4294967295u, 4294967295u), 100);
+    EXPECT_EQ(percent_done(199, 199), 100);   // integer division of the total: 199 / 1
+    // Totals below 100 (no catalogue read) must not divide by zero.
+    EXPECT_EQ(percent_done(0, 0), 0);
+    EXPECT_EQ(percent_done(10, 0), 100);
+    EXPECT_EQ(percent_done(25, 50), 50);
+    EXPECT_EQ(percent_done(99, 99), 100);
+    EXPECT_EQ(percent_done(4000000000u, 50), 100);
+}
+
+TEST(Layout, RowsNeedSamplesExceptTheSixComponents)
+{
+    INSPB p{};
+    p.fflag = 0xFFFFFF;
+    p.sampl = 0;
+    int wanted = 0;
+    for (int r = 0; r < CDIR_COUNT; ++r)
+        wanted |= row_wanted(r, &p) ? 1 << r : 0;
+    EXPECT_EQ(wanted, (1 << 0) | (1 << 1) | (1 << 4) | (1 << 5) | (1 << 9) | (1 << 16));
+    p.sampl = 1;
+    p.fflag = 0xFFFFFF & ~0x40000u;
+    EXPECT_TRUE(row_wanted(2, &p));
+    EXPECT_FALSE(row_wanted(17, &p));
+    EXPECT_FALSE(row_wanted(18, &p));
+
+    char src[40] = "D:\\quillon";
+    ASSERT_TRUE(build_source(src, sizeof src, 2, 1));
+    EXPECT_STREQ(src, "D:\\quillon\\FRG\\Pentium");
+    strcpy(src, "D:\\quillon");
+    ASSERT_TRUE(build_source(src, sizeof src, 9, 7));
+    EXPECT_STREQ(src, "D:\\quillon\\USA");
+    char tight[16] = "D:\\quillon";
+    EXPECT_FALSE(build_source(tight, sizeof tight, 0, 0));
+    EXPECT_STREQ(tight, "D:\\quillon");
+}
+
+class CopyTree : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        copyflag = TRUE;
+        journal_reset();
+    }
+    std::string src() const { return t.sub("src"); }
+    std::string dst() const { return t.sub("dst"); }
+    TempTree t;
+};
+
+TEST_F(CopyTree, MergeDirectoriesKeptSettingsAndLowerCaseNames)
+{
+    t.make("src\\Sub\\SERIAL", "Serial.KEY");
+    t.make("src\\Sub\\TypeSet");
+    write_file(t.sub("src\\Sub\\TypeSet\\Hyph.DAT"), "hyphen");
+    write_file(t.sub("src\\Quillon.QPR"), "new settings");
+    write_file(t.sub("src\\Sub\\quillon.qpr"), "deep settings");
+    write_file(t.sub("src\\ReadMe.TXT"), "hello");
+    t.make("dst");
+    write_file(t.sub("dst\\quillon.qpr"), "user settings");
+
+    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, TRUE));
+    EXPECT_EQ(listing(dst()), "quillon.qpr readme.txt sub");
+    EXPECT_EQ(listing(t.sub("dst\\sub")), "hyph.dat serial.key");
+    EXPECT_EQ(read_file(t.sub("dst\\quillon.qpr")), "user settings");
+    EXPECT_EQ(read_file(t.sub("dst\\readme.txt")), "hello");
+    EXPECT_EQ(read_file(t.sub("dst\\sub\\hyph.dat")), "hyphen");
+
+    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    EXPECT_EQ(read_file(t.sub("dst\\quillon.qpr")), "new settings");
+    EXPECT_EQ(read_file(t.sub("dst\\sub\\quillon.qpr")), "deep settings");
+}
+
+TEST_F(CopyTree, WithoutSubdirsAndFromAMissingSource)
+{
+    t.make("src\\modules", "m.dll");
+    write_file(t.sub("src\\quillon.exe"), "exe");
+    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), FALSE, FALSE));
+    EXPECT_EQ(listing(dst()), "quillon.exe");
+
+    ASSERT_TRUE(copy_directory(nullptr, t.sub("none").c_str(), t.sub("nosrc").c_str(), TRUE,
+                               FALSE));
+    EXPECT_FALSE(dir_exists(t.sub("none")));
+}
+
+TEST_F(CopyTree, ReadOnlyDestinationIsReplacedLockedOneSkipped)
+{
+    t.make("src");
+    t.make("dst");
+    write_file(t.sub("src\\a.txt"), "fresh a");
+    write_file(t.sub("src\\b.txt"), "fresh b");
+    write_file(t.sub("dst\\a.txt"), "old a");
+    write_file(t.sub("dst\\b.txt"), "old b");
+    SetFileAttributesA(t.sub("dst\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+    HANDLE held = CreateFileA(t.sub("dst\\b.txt").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+
+    EXPECT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    CloseHandle(held);
+    EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "fresh a");
+    DWORD attr = GetFileAttributesA(t.sub("dst\\a.txt").c_str());
+    EXPECT_EQ(attr & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+    EXPECT_EQ(read_file(t.sub("dst\\b.txt")), "old b");
+    EXPECT_EQ(listing(dst()), "a.txt b.txt");   // no temporary left behind
+}
+
+TEST_F(CopyTree, BlockMultiplesAndEmptyFilesCopyWhole)
+{
+    t.make("src");
+    std::string big(200000, 'q');
+    big[99999] = 'x';
+    big[100000] = 'y';
+    write_file(t.sub("src\\big.bin"), big);
+    write_file(t.sub("src\\empty.bin"), "");
+    std::string odd(100001, 'z');
+    write_file(t.sub("src\\odd.bin"), odd);
+    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    EXPECT_TRUE(read_file(t.sub("dst\\big.bin")) == big);
+    EXPECT_EQ(read_file(t.sub("dst\\empty.bin")), "");
+    EXPECT_TRUE(read_file(t.sub("dst\\odd.bin")) == odd);
+}
+
+// Answers alert 12 ("Exit") from another thread so the test does not wait for a user.
+static void answer_alert(std::atomic<bool>& stop, std::atomic<bool>& seen)
+{
+    while (!stop) {
+        HWND w = FindWindowA(nullptr, "Out of Harddisk Space");
+        if (w) {
+            seen = true;
+            PostMessageA(w, WM_COMMAND, 1, 0);
+        }
+        Sleep(20);
+    }
+}
+
+// A source that breaks after its first full block: a pipe whose writer goes away.
+static void serve_one_block(HANDLE pipe)
+{
+    ConnectNamedPipe(pipe, nullptr);
+    std::string block(100000, 'n');
+    DWORD n;
+    WriteFile(pipe, block.data(), static_cast<DWORD>(block.size()), &n, nullptr);
+    FlushFileBuffers(pipe);
+    CloseHandle(pipe);
+}
+
+TEST_F(CopyTree, FailingReadKeepsTheOldFileAndLeavesNoTemporary)
+{
+    hInst = GetModuleHandleA(nullptr);
+    t.make("dst");
+    write_file(t.sub("dst\\data.bin"), "good old data");
+    const char* name = "\\\\.\\pipe\\quillon_copy_test";
+    HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                   200000, 200000, 0, nullptr);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    std::thread writer(serve_one_block, pipe);
+
+    std::atomic<bool> stop{false}, seen{false};
+    std::thread helper(answer_alert, std::ref(stop), std::ref(seen));
+    BOOL ok = copy_file(nullptr, t.sub("dst\\data.bin").c_str(), name);
+    stop = true;
+    helper.join();
+    writer.join();
+
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
+    EXPECT_EQ(listing(dst()), "data.bin");
+}
+
+TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
+{
+    t.make("src\\help\\deep", "d.hlp");
+    write_file(t.sub("src\\help\\h.hlp"), "new help");
+    write_file(t.sub("src\\help\\mine.txt"), "medium copy");
+    write_file(t.sub("src\\top.txt"), "top");
+    // The destination existed, with a file of the user's and one the medium replaces.
+    t.make("dst\\help", "user.txt");
+    write_file(t.sub("dst\\help\\mine.txt"), "user copy");
+
+    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt user.txt");
+    journal_undo();
+    EXPECT_EQ(listing(dst()), "help");
+    EXPECT_EQ(listing(t.sub("dst\\help")), "mine.txt user.txt");
+}
+
+TEST_F(CopyTree, CancelStopsBeforeTheNextFile)
+{
+    t.make("src");
+    write_file(t.sub("src\\a.txt"), "a");
+    copyflag = FALSE;
+    EXPECT_FALSE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    EXPECT_EQ(listing(dst()), "");
+}
