@@ -462,8 +462,9 @@ class Session:
                 self.proc.wait(10)
             except subprocess.TimeoutExpired:
                 self.proc.kill()
-        with contextlib.suppress(Exception):
-            self.proc.stdin.close()
+        for pipe in (self.proc.stdin, self.proc.stdout):
+            with contextlib.suppress(Exception):
+                pipe.close()
 
 
 # ---------------------------------------------------------------- test base
