@@ -7,6 +7,13 @@
 #include <cstdio>
 #include <cstring>
 
+static BOOL refuse(char* out, int cch)
+{
+    if (out != nullptr && cch > 0)
+        out[0] = '\0';
+    return FALSE;
+}
+
 static BOOL bounded_format(char* out, int cch, const char* fmt, ...)
 {
     if (out == nullptr || cch <= 0)
@@ -15,11 +22,7 @@ static BOOL bounded_format(char* out, int cch, const char* fmt, ...)
     va_start(ap, fmt);
     int n = vsnprintf(out, static_cast<size_t>(cch), fmt, ap);
     va_end(ap);
-    if (n < 0 || n >= cch) {
-        out[0] = '\0';
-        return FALSE;
-    }
-    return TRUE;
+    return (n < 0 || n >= cch) ? refuse(out, cch) : TRUE;
 }
 
 BOOL format_path(const char* dst, const char* file, char* out, int cch)
@@ -33,11 +36,8 @@ BOOL format_path(const char* dst, const char* file, char* out, int cch)
 BOOL format_command_line(const char* dst, const char* file, char* out, int cch)
 {
     char path[WORK_CCH];
-    if (!format_path(dst, file, path, WORK_CCH)) {
-        if (out != nullptr && cch > 0)
-            out[0] = '\0';
-        return FALSE;
-    }
+    if (!format_path(dst, file, path, WORK_CCH))
+        return refuse(out, cch);
     // Unquoted, "C:\Program Files\x.exe" would start C:\Program.exe if it existed.
     if (strchr(dst, ' ') != nullptr)
         return bounded_format(out, cch, "\"%s\"", path);
@@ -47,33 +47,24 @@ BOOL format_command_line(const char* dst, const char* file, char* out, int cch)
 BOOL format_open_command(const char* dst, const char* exe, char* out, int cch)
 {
     char cmd[WORK_CCH];
-    if (!format_command_line(dst, exe, cmd, WORK_CCH)) {
-        if (out != nullptr && cch > 0)
-            out[0] = '\0';
-        return FALSE;
-    }
+    if (!format_command_line(dst, exe, cmd, WORK_CCH))
+        return refuse(out, cch);
     return bounded_format(out, cch, "%s \"%%1\"", cmd);
 }
 
 BOOL format_icon_ref(const char* dst, const char* exe, int index, char* out, int cch)
 {
     char path[WORK_CCH];
-    if (!format_path(dst, exe, path, WORK_CCH)) {
-        if (out != nullptr && cch > 0)
-            out[0] = '\0';
-        return FALSE;
-    }
+    if (!format_path(dst, exe, path, WORK_CCH))
+        return refuse(out, cch);
     return bounded_format(out, cch, "%s ,%d", path, index);
 }
 
 BOOL format_uninstall(const char* dst, const char* group, char* out, int cch)
 {
     char cmd[WORK_CCH];
-    if (!format_command_line(dst, "uinstall.exe", cmd, WORK_CCH)) {
-        if (out != nullptr && cch > 0)
-            out[0] = '\0';
-        return FALSE;
-    }
+    if (!format_command_line(dst, "uinstall.exe", cmd, WORK_CCH))
+        return refuse(out, cch);
     if (group != nullptr)
         return bounded_format(out, cch, "%s /SILENT /GROUP:\"%s\"", cmd, group);
     return bounded_format(out, cch, "%s /SILENT", cmd);
@@ -85,60 +76,57 @@ BOOL format_machine_key(DWORD platform_id, const char* tail, char* out, int cch)
     return bounded_format(out, cch, "Software\\Microsoft\\%s\\CurrentVersion\\%s", windows, tail);
 }
 
+// The commands of the five batches, in the order they are sent. The first
+// argument is the group, the item's command line or the item's name, the
+// second the item's name.
+struct PROGMAN_CMD {
+    int batch;
+    const char* fmt;
+    bool group;        // the group name is the argument
+    const char* file;  // the item's file in the destination
+    WORD sid;          // string id of the item's name
+};
+static const PROGMAN_CMD progman_cmds[] = {
+    {0, "[CreateGroup(\"%s\")]", true, nullptr, 0},
+    {1, "[ShowGroup(\"%s\", 1)]", true, nullptr, 0},
+    // Items an earlier installation may have left.
+    {2, "[DeleteItem(Quillon)]", false, nullptr, 0},
+    {2, "[DeleteItem(%s)]", false, nullptr, 32},
+    {2, "[DeleteItem(%s)]", false, nullptr, 35},
+    {2, "[DeleteItem(%s)]", false, nullptr, 30},
+    {2, "[DeleteItem(%s)]", false, nullptr, 31},
+    {2, "[AddItem(%s, Quillon)]", false, "quillon.exe", 0},
+    {3, "[AddItem(%s, %s)]", false, "uinstall.exe", 35},
+    {4, "[AddItem(%s, %s, write.exe, 0)]", false, "readme.wri", 30},
+};
+
 int progman_command(WORD lcode, const char* dst, const char* group, int batch, int index,
                     char* out, int cch)
 {
-    // Items that an earlier installation may have left, by string id.
-    static constexpr WORD old_items[] = {32, 35, 30, 31};
-    char name[WORK_CCH];
-    char line[WORK_CCH];
-    BOOL ok;
-
-    switch (batch) {
-    case 0:
-        if (index != 0)
-            return 0;
-        ok = bounded_format(out, cch, "[CreateGroup(\"%s\")]", group);
-        break;
-    case 1:
-        if (index != 0)
-            return 0;
-        ok = bounded_format(out, cch, "[ShowGroup(\"%s\", 1)]", group);
-        break;
-    case 2:
-        if (index == 0) {
-            ok = bounded_format(out, cch, "[DeleteItem(Quillon)]");
-        } else if (index <= 4) {
-            get_string(lcode, old_items[index - 1], name, WORK_CCH);
-            ok = bounded_format(out, cch, "[DeleteItem(%s)]", name);
-        } else if (index == 5) {
-            ok = format_command_line(dst, "quillon.exe", line, WORK_CCH) &&
-                 bounded_format(out, cch, "[AddItem(%s, Quillon)]", line);
-        } else {
-            return 0;
+    const PROGMAN_CMD* cmd = nullptr;
+    for (const PROGMAN_CMD& c : progman_cmds) {
+        if (c.batch == batch && index-- == 0) {
+            cmd = &c;
+            break;
         }
-        break;
-    case 3:
-        if (index != 0)
-            return 0;
-        get_string(lcode, 35, name, WORK_CCH);
-        ok = format_command_line(dst, "uinstall.exe", line, WORK_CCH) &&
-             bounded_format(out, cch, "[AddItem(%s, %s)]", line, name);
-        break;
-    case 4:
-        if (index != 0)
-            return 0;
-        get_string(lcode, 30, name, WORK_CCH);
-        ok = format_command_line(dst, "readme.wri", line, WORK_CCH) &&
-             bounded_format(out, cch, "[AddItem(%s, %s, write.exe, 0)]", line, name);
-        break;
-    default:
+    }
+    if (cmd == nullptr)
         return 0;
+
+    char line[WORK_CCH] = "";
+    char name[WORK_CCH] = "";
+    const char* args[2] = {"", ""};
+    int nargs = 0;
+    if (cmd->group)
+        args[nargs++] = group;
+    if (cmd->file != nullptr) {
+        if (!format_command_line(dst, cmd->file, line, WORK_CCH)) {
+            refuse(out, cch);
+            return -1;
+        }
+        args[nargs++] = line;
     }
-    if (!ok) {
-        if (out != nullptr && cch > 0)
-            out[0] = '\0';
-        return -1;
-    }
-    return 1;
+    if (cmd->sid != 0)
+        args[nargs++] = get_string(lcode, cmd->sid, name, WORK_CCH);
+    return bounded_format(out, cch, cmd->fmt, args[0], args[1]) ? 1 : -1;
 }
