@@ -65,6 +65,9 @@ CATALOGUE_FORMAT = "<%dI" % ENTRIES
 CATALOGUE_SIZE = struct.calcsize(CATALOGUE_FORMAT)
 ENTRY_LIMIT = 0xFFFFFFFF
 
+# Sub-directories whose files the copy puts into the directory above.
+MERGE_DIRS = {"serial", "typeset"}
+
 # Top-level names a laid-out medium consists of; --replace removes nothing else.
 MEDIUM_TOP = {"quillon", "inst", "setup.exe"}
 
@@ -107,12 +110,29 @@ def checked_sum(sizes, what):
 
 def tree_bytes(directory):
     """Bytes of every file below `directory`: merge directories and any other
-    sub-directory are copied into the component, so all of them count."""
+    sub-directory are copied into the component, so all of them count.
+
+    The copy empties merge directories into their parent, so a file there may
+    land on the name of another file; the second copy would replace the first
+    and the disk would hold fewer bytes than stated, so that is refused."""
     if directory is None or not directory.is_dir():
         return 0
     sizes = []
-    for root, _dirs, files in os.walk(directory):
-        sizes.extend(os.path.getsize(os.path.join(root, f)) for f in files)
+    landed = {}
+    dir_targets = set()
+    for root, dirs, files in os.walk(directory):
+        rel = Path(root).relative_to(directory).parts
+        target = tuple(p.lower() for p in rel if p.lower() not in MERGE_DIRS)
+        dir_targets.update(target[:k] for k in range(1, len(target) + 1))
+        for name in files:
+            source = os.path.join(root, name)
+            other = landed.setdefault(target + (name.lower(),), source)
+            if other != source:
+                raise MediumError("%s and %s would be copied to the same file" % (other, source))
+            sizes.append(os.path.getsize(source))
+    for path, source in landed.items():
+        if path in dir_targets:
+            raise MediumError("%s would be copied where the copy makes a directory" % source)
     return checked_sum(sizes, directory)
 
 
@@ -197,7 +217,9 @@ def layout(staging, out, setup=None, replace=False):
     if setup is not None and not Path(setup).is_file():
         raise MediumError("setup program %s does not exist" % setup)
     refuse_case_collisions(staging)
-    product_trees(staging)
+    # Every refusal happens before anything is written to `out`.
+    for _name, language_dir, platform_dir in product_trees(staging):
+        catalogue_entries(language_dir, platform_dir)
     inst = find_child(staging, "inst")
     if inst is not None and find_child(inst, "inst") is not None:
         raise MediumError("%s already holds catalogues; they are written here, not staged"

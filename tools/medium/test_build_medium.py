@@ -160,6 +160,23 @@ class NamesAndLimits(MediumTestCase):
             build_medium.layout(self.staging, self.cd)
         self.assertFalse(self.cd.exists())
 
+    def test_merge_directory_landing_on_another_file_is_refused(self):
+        base = {"quillon/USA/Win95/quillon.exe": 1, "quillon/USA/samples/fonts/a.qft": 1}
+        for clash in ("quillon/USA/samples/fonts/Serial/A.QFT",
+                      "quillon/USA/samples/fonts/typeset/serial/a.qft"):
+            with self.subTest(clash=clash):
+                shutil.rmtree(self.staging, ignore_errors=True)
+                make_tree(self.staging, dict(base, **{clash: 2}))
+                with self.assertRaisesRegex(build_medium.MediumError, "same file"):
+                    build_medium.layout(self.staging, self.cd)
+                self.assertFalse(self.cd.exists())
+        # A file of the merge directory whose name is a directory of the component.
+        shutil.rmtree(self.staging)
+        make_tree(self.staging, {"quillon/USA/Win95/quillon.exe": 1,
+                                 "quillon/USA/help/sub/x.hlp": 1, "quillon/USA/help/serial/sub": 1})
+        with self.assertRaisesRegex(build_medium.MediumError, "makes a directory"):
+            build_medium.layout(self.staging, self.cd)
+
     def test_entry_limit_is_32_bits(self):
         tree = self.tmp / "quillon/USA"
         make_tree(tree, {"Win95/quillon.exe": 1})
