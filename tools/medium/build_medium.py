@@ -120,7 +120,7 @@ def tree_bytes(directory):
     sizes = []
     landed = {}
     dir_targets = set()
-    for root, dirs, files in os.walk(directory):
+    for root, _dirs, files in os.walk(directory):
         rel = Path(root).relative_to(directory).parts
         target = tuple(p.lower() for p in rel if p.lower() not in MERGE_DIRS)
         dir_targets.update(target[:k] for k in range(1, len(target) + 1))
