@@ -23,6 +23,17 @@ E2E_DIR = os.path.join(BUILD_DIR, "e2e")
 TOOLS_DIR = os.path.join(BUILD_DIR, "tests", "e2e", "tools")
 SCREENSHOT_DIR = os.environ.get("QUILLON_SCREENSHOTS") or os.path.join(E2E_DIR, "screenshots")
 
+
+
+def use_build(build_dir):
+    """Points the harness at another build directory (the demo uses its own)."""
+    global BUILD_DIR, E2E_DIR, TOOLS_DIR, SCREENSHOT_DIR
+    BUILD_DIR = os.path.abspath(build_dir)
+    E2E_DIR = os.path.join(BUILD_DIR, "e2e")
+    TOOLS_DIR = os.path.join(BUILD_DIR, "tests", "e2e", "tools")
+    SCREENSHOT_DIR = os.path.join(E2E_DIR, "screenshots")
+
+
 # Every Wine process of a run shares one core: on two cores most of Wine's cost
 # is waking the other core for each wineserver request.
 PIN = ["taskset", "-c", "0"] if shutil.which("taskset") else []
@@ -82,12 +93,13 @@ def append_registry(prefix, hive, text):
 # ---------------------------------------------------------------- display
 
 class Display:
-    """The user's DISPLAY, or an Xvfb of our own when there is none."""
+    """A given X display, or an Xvfb of our own of the given size (tests use
+    their own so that screenshots are exactly the Wine desktop)."""
 
-    def __init__(self, size="1024x768"):
+    def __init__(self, size="1024x768", name=None):
         self.proc = None
-        self.name = os.environ.get("DISPLAY", "")
-        if self.name and not os.environ.get("QUILLON_OWN_XVFB"):
+        self.name = name
+        if name:
             return
         r, w = os.pipe()
         self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", size + "x24", "-nolisten", "tcp"],
@@ -185,11 +197,14 @@ class Prefix:
     desktop: Wine virtual desktop size ("1024x768"), or None for none.
     win95: report Windows 95 instead of NT.
     small_drive_kb: mount a tmpfs of that size (root only) as fixed drive F:.
+    display: an X display to use; default $QUILLON_E2E_DISPLAY (to watch a
+    run), else an Xvfb of the desktop's size.
     """
 
-    def __init__(self, name, desktop="1024x768", win95=False, small_drive_kb=None, medium=None):
+    def __init__(self, name, desktop="1024x768", win95=False, small_drive_kb=None, medium=None,
+                 path=None, display=None):
         self.name = name
-        self.path = os.path.join(E2E_DIR, "prefixes", name)
+        self.path = path or os.path.join(E2E_DIR, "prefixes", name)
         self.medium = medium or medium_dir()
         self.e_drive = os.path.join(self.path, "e_drive")
         self.f_drive = None
@@ -197,10 +212,10 @@ class Prefix:
         self.display = None
         self.desktop = desktop
         self._make(win95, small_drive_kb)
-        self.display = Display(desktop or "1024x768")
+        self.display = Display(desktop or "1024x768", display or os.environ.get("QUILLON_E2E_DISPLAY"))
         self.env = base_env(self.path)
         self.env["DISPLAY"] = self.display.name
-        self.log_path = os.path.join(E2E_DIR, "prefixes", name + ".wine.log")
+        self.log_path = self.path + ".wine.log"
         self._log = open(self.log_path, "w")
         # One persistent server for the module: a cold start costs ~2.5 s per process.
         self.server = subprocess.Popen(PIN + ["wineserver", "-f", "-p"], env=self.env,

@@ -1,0 +1,37 @@
+#!/bin/bash
+# The test command: installs what is missing, builds in build/test, lays out
+# the demo CD, and runs every unit and end-to-end test through ctest.
+# Exits non-zero when anything fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/test"
+
+bash "$root/tools/install-deps.sh"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw32.cmake"
+cmake --build "$build" -j2
+bash "$root/tools/medium/make_demo_medium.sh" "$build" "$build/e2e/medium"
+
+# The unit tests run under Wine too: a prefix of their own, never ~/.wine,
+# and a display of their own for the tests that create windows.
+export WINEPREFIX="$build/wine-unit" WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-8
+if [ ! -d "$WINEPREFIX/dosdevices" ]; then
+    DISPLAY= wineboot -i >/dev/null 2>&1
+    wineserver -w
+    rm -f "$WINEPREFIX/dosdevices/z:"
+    find "$WINEPREFIX/drive_c/users" -maxdepth 2 -type l -exec sh -c 'rm "$1" && mkdir "$1"' _ {} \;
+fi
+displayfile=$(mktemp)
+Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$displayfile" >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -s "$displayfile" ] && break; sleep 0.1; done
+export DISPLAY=":$(head -1 "$displayfile")"
+rm -f "$displayfile"
+trap 'kill "$xvfb_pid" 2>/dev/null || true; WINEPREFIX="$build/wine-unit" wineserver -k 2>/dev/null || true' EXIT
+
+set +e
+(cd "$build" && ctest --output-on-failure) 2>&1 | tee "$build/ctest.log"
+status=${PIPESTATUS[0]}
+set -e
+echo
+grep -E "tests passed|tests failed" "$build/ctest.log" | tail -1 || true
+exit "$status"
