@@ -190,11 +190,12 @@ def side_picture():
     img.rect(50, 102, 36, 3, NAVY)
     # colour swatches
     for i, c in enumerate((RED, ORANGE, GOLD, GREEN, CYAN, MAGENTA)):
-        img.rect(14 + i * 15, 172, 12, 12, c)
-        img.frame(14 + i * 15, 172, 12, 12, WHITE)
-    nib(img, 26, 246, 70, -0.75)
-    img.line(24, 248, 8, 256, CREAM)
-    img.line(25, 249, 12, 257, SKY)
+        img.rect(14 + i * 15, 166, 12, 12, c)
+        img.frame(14 + i * 15, 166, 12, 12, WHITE)
+    # The page control shows about 244 rows; the bottom of the picture is a margin.
+    nib(img, 26, 232, 66, -0.75)
+    img.line(24, 234, 8, 242, CREAM)
+    img.line(25, 235, 12, 243, SKY)
     return img
 
 
