@@ -52,8 +52,16 @@ constexpr COLORREF WHITE = RGB(255, 255, 255);
 constexpr COLORREF GREY = RGB(128, 128, 128);
 constexpr COLORREF LIGHT = RGB(192, 192, 192);
 
+// What the host answers to WM_CTLCOLORDLG, and who asked last.
+HBRUSH dialog_brush;
+HWND dialog_brush_asker;
+
 LRESULT CALLBACK host_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
+    if (msg == WM_CTLCOLORDLG && dialog_brush != nullptr) {
+        dialog_brush_asker = reinterpret_cast<HWND>(lParam);
+        return reinterpret_cast<LRESULT>(dialog_brush);
+    }
     if (msg == WM_PAINT) {
         wm_paint(hwnd);
         return 0;
@@ -233,6 +241,26 @@ TEST(UiPaint, SidePictureCentredOnTealOrClampedAtTheEdge)
     DeleteObject(pic);
     DestroyWindow(host);
     pump();
+}
+
+TEST(UiPaint, FlagsLieOnTheBrushTheirDialogAnswers)
+{
+    HWND host = make_host(200, 100);
+    dialog_brush = CreateSolidBrush(RGB(200, 0, 0));
+    HWND flag = CreateWindowA("flagwindow", "", WS_CHILD | WS_VISIBLE, 10, 10, 40, 30, host,
+                              reinterpret_cast<HMENU>(24), hInst, nullptr);
+    RedrawWindow(host, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    pump();
+    EXPECT_EQ(dialog_brush_asker, flag);
+    EXPECT_EQ(pixel(flag, 1, 1), RGB(200, 0, 0));
+    EXPECT_EQ(pixel(flag, 38, 28), RGB(200, 0, 0));
+    // The flag itself is centred: (40 - 32) / 2 = 4, (30 - 18) / 2 = 6, grey outline.
+    EXPECT_EQ(pixel(flag, 4, 15), RGB(128, 128, 128));
+    EXPECT_EQ(pixel(flag, 3, 15), RGB(200, 0, 0));
+    DestroyWindow(host);
+    pump();
+    DeleteObject(dialog_brush);
+    dialog_brush = nullptr;
 }
 
 TEST(UiPaint, DestroyedControlsLeaveAQuitRequest)
