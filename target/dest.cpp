@@ -63,6 +63,15 @@ UINT_PTR CALLBACK brw_hook(HWND hdlg, UINT uMsg, WPARAM wParam, LPARAM)
             SetDlgItemTextA(hdlg, IDC_FILE_NAME, szPath);
             return TRUE;
         }
+        if (LOWORD(wParam) == IDOK) {
+            // Some file-open dialogs treat OK on a directory as "open that
+            // directory" and never ask the hook; decide here, so that OK
+            // always means "take the directory in the field".
+            GetDlgItemTextA(hdlg, IDC_FILE_NAME, szPath, WORK_CCH);
+            if (ValidDirectory(szPath) || confirm_create(hdlg, szPath))
+                EndDialog(hdlg, TRUE);
+            return TRUE;
+        }
         return FALSE;
     }
     if (uMsg == chg_message) {
@@ -108,12 +117,14 @@ BOOL browse_path(HWND hwndOwner, WORD lcode, char* lpszPath, DWORD cbSize)
     ofn.lpstrTitle = title;
     ofn.lpfnHook = brw_hook;
     ofn.Flags = OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_ENABLEHOOK | OFN_NOVALIDATE;
+    szPath[0] = '\0';
     if (!GetOpenFileNameA(&ofn))
         return FALSE;
-    size_t n = strlen(file);
-    if (n >= cbSize)
+    // The hook accepted szPath; the file buffer may hold only the last name.
+    size_t n = strlen(szPath);
+    if (n == 0 || n >= cbSize)
         return FALSE;
-    memcpy(lpszPath, file, n + 1);
+    memcpy(lpszPath, szPath, n + 1);
     return TRUE;
 }
 
