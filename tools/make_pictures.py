@@ -244,7 +244,7 @@ def flag(code):
 def background():
     stops = [(0.0, (252, 249, 240)), (0.30, (226, 234, 244)), (0.55, (160, 190, 228)),
              (0.80, (60, 98, 170)), (1.0, (18, 28, 72))]
-    ramp = 240
+    ramp = 256
 
     def colour(t):
         for (ta, ca), (tb, cb) in zip(stops, stops[1:]):
@@ -253,11 +253,12 @@ def background():
                 return tuple(round(a + (b - a) * f) for a, b in zip(ca, cb))
         return stops[-1][1]
 
-    palette = [colour(i / (ramp - 1)) for i in range(ramp)]
-    accents = [(242, 193, 46), (200, 16, 46), (46, 157, 91), (0, 128, 128)]
-    while len(palette) < 256:
-        palette.append(accents[(len(palette) - ramp) % len(accents)])
-
+    # Ramp level k is stored at index k ^ (k >> 1): neighbouring levels then
+    # differ in one bit, so a stretch that ANDs neighbouring indices yields
+    # one of the two instead of a stray colour.
+    palette = [None] * 256
+    for k in range(ramp):
+        palette[k ^ (k >> 1)] = colour(k / (ramp - 1))
     W, H = 700, 525
     img = Image(W, H)
     # Translucent sheets drifting across the lower right: each lightens what lies under it.
@@ -283,9 +284,10 @@ def background():
                     if abs(u) > hw - 2 or abs(v) > hh - 2:
                         t -= 0.05
             t = min(1.0, max(0.0, t))
-            row[x] = min(ramp - 1, int(t * (ramp - 1) + BAYER4[y % 4][x % 4] / 16))
-    # a thin gold rule under the title area
-    img.rect(34, 168, 330, 2, ramp)
+            # No dithering: a shrinking stretch in the default mode ANDs
+            # neighbouring pixels, which turns dithered areas into speckles.
+            k = min(ramp - 1, int(t * (ramp - 1) + 0.5))
+            row[x] = k ^ (k >> 1)
     return img, palette
 
 
