@@ -52,7 +52,8 @@ void update_bmpinfo()
     place_info();
 }
 
-// Draws the picture of row cbinf at (x, y) of hdc and records its framed area.
+// Draws the picture of row cbinf with its frame; when the picture cannot be
+// made, cbmp keeps the area of the previous one.
 static void show_picture(HDC hdc, HDC hdcMem)
 {
     HRSRC hrsrc = find_localized(RT_BITMAP, MAKEINTRESOURCEA(binfo[cbinf].id), langcode);
