@@ -20,4 +20,4 @@ cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw32.cmake" 
 cmake --build "$build" -j2
 bash "$root/tools/medium/make_demo_medium.sh" "$build" "$build/medium"
 rm -rf "$build/screenshots"
-exec python3 "$root/tests/e2e/demo_run.py" --build "$build" --medium "$build/medium" --out "$build" "${mode[@]}"
+PYTHONDONTWRITEBYTECODE=1 exec python3 "$root/tests/e2e/demo_run.py" --build "$build" --medium "$build/medium" --out "$build" "${mode[@]}"
