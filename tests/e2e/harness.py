@@ -36,7 +36,8 @@ def use_build(build_dir):
 
 # Every Wine process of a run shares one core: on two cores most of Wine's cost
 # is waking the other core for each wineserver request.
-PIN = ["taskset", "-c", "0"] if shutil.which("taskset") else []
+# The first core this process may use: a container may not offer core 0.
+PIN = ["taskset", "-c", str(min(os.sched_getaffinity(0)))] if shutil.which("taskset") else []
 
 # Wine answers with its own built-in library of these names unless told
 # otherwise, and then reports no version resource for the file on disk.
