@@ -74,24 +74,14 @@ TEST(GroupName, EmptyOrForbiddenCharactersAreRefused)
         EXPECT_FALSE(valid_group_name(bad)) << bad;
 }
 
-TEST(CommandText, ProgramPathsAreQuotedOnlyWhenTheDestinationHoldsABlank)
+TEST(CommandText, RootDestinationAndGroupNamedToTheUninstaller)
 {
     char out[WORK_CCH];
-    EXPECT_TRUE(format_command_line("C:\\QUILLON", "quillon.exe", out, WORK_CCH));
-    EXPECT_STREQ("C:\\QUILLON\\quillon.exe", out);
-    EXPECT_TRUE(format_command_line("C:\\Program Files\\Quillon", "readme.wri", out, WORK_CCH));
-    EXPECT_STREQ("\"C:\\Program Files\\Quillon\\readme.wri\"", out);
+    // A root destination already ends in its separator.
     EXPECT_TRUE(format_command_line("D:\\", "quillon.exe", out, WORK_CCH));
     EXPECT_STREQ("D:\\quillon.exe", out);
-
-    EXPECT_TRUE(format_open_command("C:\\QUILLON", "lumen.exe", out, WORK_CCH));
-    EXPECT_STREQ("C:\\QUILLON\\lumen.exe \"%1\"", out);
-    EXPECT_TRUE(format_icon_ref("C:\\Program Files\\Quillon", "quillon.exe", 2, out, WORK_CCH));
-    EXPECT_STREQ("C:\\Program Files\\Quillon\\quillon.exe ,2", out);
     EXPECT_TRUE(format_uninstall("C:\\QUILLON", "My Group", out, WORK_CCH));
     EXPECT_STREQ("C:\\QUILLON\\uinstall.exe /SILENT /GROUP:\"My Group\"", out);
-    EXPECT_TRUE(format_uninstall("C:\\Program Files\\Quillon", nullptr, out, WORK_CCH));
-    EXPECT_STREQ("\"C:\\Program Files\\Quillon\\uinstall.exe\" /SILENT", out);
 }
 
 TEST(CommandText, ResultsThatDoNotFitAreRefusedWhole)
@@ -112,17 +102,6 @@ TEST(CommandText, ResultsThatDoNotFitAreRefusedWhole)
     EXPECT_FALSE(format_uninstall("C:\\QUILLON", nullptr, out, sizeof out));
     EXPECT_EQ(-1, progman_command(0, "C:\\QUILLON", "Zelbrin Quillon", 0, 0, out, sizeof out));
     EXPECT_STREQ("", out);
-}
-
-TEST(CommandText, MachineKeysFollowThePlatform)
-{
-    char out[WORK_CCH];
-    EXPECT_TRUE(format_machine_key(VER_PLATFORM_WIN32_NT, "SharedDLLs", out, WORK_CCH));
-    EXPECT_STREQ("Software\\Microsoft\\Windows NT\\CurrentVersion\\SharedDLLs", out);
-    EXPECT_TRUE(format_machine_key(VER_PLATFORM_WIN32_WINDOWS, "Uninstall\\Quillon", out, WORK_CCH));
-    EXPECT_STREQ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quillon", out);
-    EXPECT_TRUE(format_machine_key(VER_PLATFORM_WIN32s, "App Paths\\QUILLON.EXE", out, WORK_CCH));
-    EXPECT_STREQ("Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QUILLON.EXE", out);
 }
 
 std::vector<std::string> expected_series(const std::string& cmdline_dir, bool quoted)
