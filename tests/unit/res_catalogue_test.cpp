@@ -357,6 +357,32 @@ TEST_F(Catalogue, RadioButtonsFormClosedGroups)
     }
 }
 
+// Tab must visit every button, box, edit and list, and never rest on a text,
+// a frame or a picture, where the focus would be invisible.
+TEST_F(Catalogue, TabStopsAreOnTheInputsOnly)
+{
+    auto check = [](const Dialog& d) {
+        for (const Item& it : d.items) {
+            DWORD type = it.style & 0xF;
+            bool input;
+            if (is_button_class(it)) {
+                if (type == BS_AUTORADIOBUTTON)
+                    continue;  // only the first of a group stops, checked above
+                input = type != BS_GROUPBOX;
+            } else {
+                input = it.cls == L"#129" || it.cls == L"#131" || has_class(it, L"edit") ||
+                        has_class(it, L"listbox");
+            }
+            EXPECT_EQ((it.style & WS_TABSTOP) != 0, input)
+                << "control " << it.id << " at " << it.x << "," << it.y;
+        }
+    };
+    for_each_localized([&](WORD, const Lang&, const Dialog& d) { check(d); });
+    Dialog lang_page;
+    ASSERT_TRUE(load_dialog(DLG_LANGUAGE, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), lang_page));
+    check(lang_page);
+}
+
 BOOL CALLBACK count_language(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR param)
 {
     ++*reinterpret_cast<int*>(param);
