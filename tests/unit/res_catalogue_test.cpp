@@ -3,13 +3,16 @@
 // controls, buttons and texts the code relies on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwctype>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "shell/quillon.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -381,6 +384,77 @@ TEST_F(Catalogue, TabStopsAreOnTheInputsOnly)
     Dialog lang_page;
     ASSERT_TRUE(load_dialog(DLG_LANGUAGE, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), lang_page));
     check(lang_page);
+}
+
+INT_PTR CALLBACK idle_proc(HWND, UINT msg, WPARAM, LPARAM) { return msg == WM_INITDIALOG; }
+
+// How many pixels of a control's text do not fit: lines cut off below a
+// wrapped text, or the overhang of a one-line caption.
+LONG overflow(HWND ctl)
+{
+    wchar_t text[512];
+    int len = GetWindowTextW(ctl, text, static_cast<int>(std::size(text)));
+    if (len == 0)
+        return 0;
+    RECT client;
+    GetClientRect(ctl, &client);
+    wchar_t cls[32];
+    GetClassNameW(ctl, cls, static_cast<int>(std::size(cls)));
+    LONG style = GetWindowLongW(ctl, GWL_STYLE);
+    HDC dc = GetDC(ctl);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(ctl, WM_GETFONT, 0, 0)));
+    RECT need = client;
+    LONG over = 0;
+    if (_wcsicmp(cls, L"static") == 0) {
+        UINT flags = DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS;
+        if (style & SS_NOPREFIX)
+            flags |= DT_NOPREFIX;
+        DrawTextW(dc, text, len, &need, flags);
+        over = std::max(need.bottom - client.bottom, need.right - client.right);
+    } else {
+        DrawTextW(dc, text, len, &need, DT_CALCRECT | DT_SINGLELINE);
+        DWORD type = style & 0xF;
+        // Check and radio boxes draw their mark left of the text.
+        LONG mark = type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON || type == BS_GROUPBOX
+                        ? 4
+                        : GetSystemMetrics(SM_CXMENUCHECK) + 4;
+        over = need.right - need.left + mark - (client.right - client.left);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(ctl, dc);
+    return over;
+}
+
+// Translations run longer than English: every text must still show whole.
+TEST_F(Catalogue, EveryTextFitsItsControl)
+{
+    register_bitmap(hInst);
+    register_flag(hInst);
+    register_indicator(hInst);
+    // Made as hidden children of one window: a top-level window per template
+    // costs a round trip to the display each.
+    HWND host = CreateWindowExW(0, L"static", L"", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
+                                hInst, nullptr);
+    ASSERT_NE(host, nullptr);
+    auto check = [host](WORD id, WORD langid) {
+        HRSRC hrsrc = FindResourceExA(hInst, RT_DIALOG, MAKEINTRESOURCEA(id), langid);
+        ASSERT_NE(hrsrc, nullptr);
+        const BYTE* res = static_cast<const BYTE*>(LockResource(LoadResource(hInst, hrsrc)));
+        std::vector<BYTE> copy(res, res + SizeofResource(hInst, hrsrc));
+        DWORD& style = *reinterpret_cast<DWORD*>(copy.data() + 12);
+        style = (style & (DS_SETFONT | 0xFF)) | WS_CHILD;
+        auto tmpl = reinterpret_cast<LPCDLGTEMPLATEW>(copy.data());
+        HWND dlg = CreateDialogIndirectParamW(hInst, tmpl, host, idle_proc, 0);
+        ASSERT_NE(dlg, nullptr);
+        for (HWND ctl = GetWindow(dlg, GW_CHILD); ctl != nullptr; ctl = GetWindow(ctl, GW_HWNDNEXT))
+            EXPECT_LE(overflow(ctl), 0) << "control " << GetDlgCtrlID(ctl);
+        DestroyWindow(dlg);
+        drain_queue();  // the pictures post a quit request when destroyed
+    };
+    for_each_localized([&](WORD id, const Lang& l, const Dialog&) { check(id, l.id); });
+    SCOPED_TRACE("language page");
+    check(DLG_LANGUAGE, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    DestroyWindow(host);
 }
 
 BOOL CALLBACK count_language(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR param)
