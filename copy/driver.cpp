@@ -188,6 +188,7 @@ int copy_files(HWND hwndOwner, INSPB* pp)
         copy_defdoc(drive, pp->lcode);
     }
 
+    release_bar();
     if (hdlg)
         DestroyWindow(hdlg);
     cbinf = -1;

@@ -129,6 +129,22 @@ static HANDLE create_temp(const char* pdst, char* tmp, size_t cchTmp)
     return h;
 }
 
+// A destination that did not exist is written in place (and removed again
+// when the copy fails); an existing one only ever by a complete temporary.
+static HANDLE open_target(const char* pdst, bool existed, char* tmp, size_t cchTmp)
+{
+    if (!existed) {
+        tmp[0] = '\0';
+        HANDLE h = CreateFileA(pdst, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return h;
+    }
+    if (!may_replace(pdst))
+        return INVALID_HANDLE_VALUE;
+    return create_temp(pdst, tmp, cchTmp);
+}
+
 BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
 {
     HLOCAL hbuf = LocalAlloc(LHND, COPY_BLOCK);
@@ -141,15 +157,19 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     }
 
     BOOL result = TRUE;
-    char tmp[MAX_PATH];
+    char tmp[MAX_PATH] = "";
     HANDLE hdst = INVALID_HANDLE_VALUE;
     HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     const bool existed = GetFileAttributesA(pdst) != INVALID_FILE_ATTRIBUTES;
-    if (hsrc != INVALID_HANDLE_VALUE && (!existed || may_replace(pdst)))
-        hdst = create_temp(pdst, tmp, sizeof tmp);
+    if (hsrc != INVALID_HANDLE_VALUE)
+        hdst = open_target(pdst, existed, tmp, sizeof tmp);
 
     if (hdst != INVALID_HANDLE_VALUE) {
+        // Noted before the first byte, so an interrupted run still finds it.
+        const char* written = tmp[0] ? tmp : pdst;
+        if (!tmp[0])
+            journal_note_file(pdst);
         bool failed = false;
         DWORD nread;
         do {
@@ -165,13 +185,10 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
 
         CloseHandle(hdst);
         if (failed) {
-            DeleteFileA(tmp);
+            DeleteFileA(written);
             alert(hDlg, ALERT_DISK_FULL);
             result = FALSE;
-        } else if (MoveFileExA(tmp, pdst, MOVEFILE_REPLACE_EXISTING)) {
-            if (!existed)
-                journal_note_file(pdst);
-        } else {
+        } else if (tmp[0] && !MoveFileExA(tmp, pdst, MOVEFILE_REPLACE_EXISTING)) {
             // Taken by another program meanwhile: skipped like a locked file.
             DeleteFileA(tmp);
         }
@@ -195,6 +212,49 @@ int percent_done(DWORD copied, DWORD total)
     return perc > 100 ? 100 : static_cast<int>(perc);
 }
 
+// The off-screen picture of the bar lives as long as the copy page: creating
+// it anew at every block costs ten times the drawing itself under Wine.
+static HWND bar_wnd;
+static HDC bar_dc;
+static HBITMAP bar_bmp;
+static HGDIOBJ bar_oldbmp;
+static SIZE bar_size;
+
+void release_bar()
+{
+    if (bar_dc) {
+        SelectObject(bar_dc, bar_oldbmp);
+        DeleteDC(bar_dc);
+    }
+    if (bar_bmp)
+        DeleteObject(bar_bmp);
+    bar_wnd = nullptr;
+    bar_dc = nullptr;
+    bar_bmp = nullptr;
+}
+
+static HDC bar_canvas(HWND hbar, HDC hdc)
+{
+    if (bar_dc && bar_wnd == hbar && bar_size.cx == rcBar.right && bar_size.cy == rcBar.bottom)
+        return bar_dc;
+    release_bar();
+    bar_dc = CreateCompatibleDC(hdc);
+    bar_bmp = CreateCompatibleBitmap(hdc, rcBar.right, rcBar.bottom);
+    if (!bar_dc || !bar_bmp) {
+        if (bar_dc)
+            DeleteDC(bar_dc);
+        if (bar_bmp)
+            DeleteObject(bar_bmp);
+        bar_dc = nullptr;
+        bar_bmp = nullptr;
+        return nullptr;
+    }
+    bar_oldbmp = SelectObject(bar_dc, bar_bmp);
+    bar_wnd = hbar;
+    bar_size = {rcBar.right, rcBar.bottom};
+    return bar_dc;
+}
+
 void update_status(HWND hDlg, DWORD, DWORD low)
 {
     if (!hDlg)
@@ -203,19 +263,14 @@ void update_status(HWND hDlg, DWORD, DWORD low)
     const int perc = percent_done(bcopied, tbytes);
 
     HWND hbar = GetDlgItem(hDlg, IDC_BAR);
-    const int w = rcBar.right - rcBar.left;
-    const int h = rcBar.bottom - rcBar.top;
-    if (hbar && w > 0 && h > 0) {
+    if (hbar && rcBar.right > rcBar.left && rcBar.bottom > rcBar.top) {
         RECT fill = rcBar;
         fill.right = static_cast<LONG>((rcBar.right / 100.0) * perc);
 
-        // Composed off-screen and put on the control in one blit: drawing
-        // straight into the window at every block costs more than the copy.
+        // Composed off-screen and put on the control in one blit, so the bar
+        // never flickers and each block costs a single transfer.
         HDC hdc = GetDC(hbar);
-        HDC mem = CreateCompatibleDC(hdc);
-        HBITMAP bmp = CreateCompatibleBitmap(hdc, rcBar.right, rcBar.bottom);
-        if (mem && bmp) {
-            HGDIOBJ oldbmp = SelectObject(mem, bmp);
+        if (HDC mem = bar_canvas(hbar, hdc)) {
             HFONT font = reinterpret_cast<HFONT>(SendMessageA(hDlg, WM_GETFONT, 0, 0));
             HGDIOBJ oldfont = font ? SelectObject(mem, font) : nullptr;
             SetTextColor(mem, GetTextColor(hdc));
@@ -227,15 +282,11 @@ void update_status(HWND hDlg, DWORD, DWORD low)
             SetBkMode(mem, oldmode);
             PatBlt(mem, fill.left, fill.top, fill.right - fill.left, fill.bottom - fill.top,
                    DSTINVERT);
-            BitBlt(hdc, rcBar.left, rcBar.top, w, h, mem, rcBar.left, rcBar.top, SRCCOPY);
+            BitBlt(hdc, rcBar.left, rcBar.top, rcBar.right - rcBar.left,
+                   rcBar.bottom - rcBar.top, mem, rcBar.left, rcBar.top, SRCCOPY);
             if (oldfont)
                 SelectObject(mem, oldfont);
-            SelectObject(mem, oldbmp);
         }
-        if (bmp)
-            DeleteObject(bmp);
-        if (mem)
-            DeleteDC(mem);
         ReleaseDC(hbar, hdc);
     }
     update_bmpinfo();

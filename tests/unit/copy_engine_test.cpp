@@ -202,27 +202,38 @@ static void serve_one_block(HANDLE pipe)
     CloseHandle(pipe);
 }
 
-TEST_F(CopyTree, FailingReadKeepsTheOldFileAndLeavesNoTemporary)
+// Copies from a pipe that breaks after one full block; the alert is answered.
+static BOOL copy_broken_source(const std::string& dst, bool& alerted)
+{
+    const char* name = "\\\\.\\pipe\\quillon_copy_test";
+    HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                                   200000, 200000, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return -1;
+    std::thread writer(serve_one_block, pipe);
+    std::atomic<bool> stop{false}, seen{false};
+    std::thread helper(answer_alert, std::ref(stop), std::ref(seen));
+    BOOL ok = copy_file(nullptr, dst.c_str(), name);
+    stop = true;
+    helper.join();
+    writer.join();
+    alerted = seen;
+    return ok;
+}
+
+TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
 {
     hInst = GetModuleHandleA(nullptr);
     t.make("dst");
     write_file(t.sub("dst\\data.bin"), "good old data");
-    const char* name = "\\\\.\\pipe\\quillon_copy_test";
-    HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                                   200000, 200000, 0, nullptr);
-    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
-    std::thread writer(serve_one_block, pipe);
-
-    std::atomic<bool> stop{false}, seen{false};
-    std::thread helper(answer_alert, std::ref(stop), std::ref(seen));
-    BOOL ok = copy_file(nullptr, t.sub("dst\\data.bin").c_str(), name);
-    stop = true;
-    helper.join();
-    writer.join();
-
-    EXPECT_FALSE(ok);
-    EXPECT_TRUE(seen);
+    bool alerted = false;
+    EXPECT_EQ(copy_broken_source(t.sub("dst\\data.bin"), alerted), FALSE);
+    EXPECT_TRUE(alerted);
     EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
+
+    alerted = false;
+    EXPECT_EQ(copy_broken_source(t.sub("dst\\new.bin"), alerted), FALSE);
+    EXPECT_TRUE(alerted);
     EXPECT_EQ(listing(dst()), "data.bin");
 }
 
