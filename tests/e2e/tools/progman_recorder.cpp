@@ -2,11 +2,13 @@
 // writes every execute command to a log, one per line, as it arrives, and
 // answers the group-list request with the text of a reply file.
 //
-//   progman_recorder LOGFILE REPLYFILE STOPFILE [CONVLOG]
+//   progman_recorder LOGFILE REPLYFILE STOPFILE [CONVLOG] [--silent]
 //
 // Prints "ready" once the service is registered. Ends when STOPFILE exists
 // or its window gets WM_CLOSE. CONVLOG, when given, gets "connect" and
-// "disconnect" lines, so a test can count conversations.
+// "disconnect" lines, so a test can count conversations. --silent accepts
+// conversations but never answers a request or a command (each is still
+// logged), as a Program Manager that hangs would.
 #include <windows.h>
 #include <ddeml.h>
 
@@ -20,6 +22,7 @@ static HSZ hsz_progman;
 static FILE* log_file;
 static FILE* conv_file;
 static std::string reply;
+static bool silent;
 
 static void log_line(FILE* f, const char* text)
 {
@@ -49,11 +52,15 @@ static HDDEDATA CALLBACK server_callback(UINT type, UINT fmt, HCONV, HSZ hsz1, H
         std::vector<char> text(cb + 1, '\0');
         DdeGetData(hdata, reinterpret_cast<LPBYTE>(text.data()), cb, 0);
         log_line(log_file, text.data());
+        if (silent)
+            return CBR_BLOCK;
         return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
     }
     case XTYP_REQUEST:
         if (fmt != CF_TEXT || DdeCmpStringHandles(hsz2, hsz_progman) != 0)
             return nullptr;
+        if (silent)
+            return CBR_BLOCK;
         return DdeCreateDataHandle(idinst,
                                    reinterpret_cast<LPBYTE>(const_cast<char*>(reply.c_str())),
                                    static_cast<DWORD>(reply.size() + 1), 0, hsz2, CF_TEXT, 0);
@@ -87,8 +94,12 @@ static bool read_file(const char* path, std::string* out)
 int main(int argc, char** argv)
 {
     if (argc < 4) {
-        fprintf(stderr, "usage: progman_recorder LOGFILE REPLYFILE STOPFILE [CONVLOG]\n");
+        fprintf(stderr, "usage: progman_recorder LOGFILE REPLYFILE STOPFILE [CONVLOG] [--silent]\n");
         return 2;
+    }
+    if (strcmp(argv[argc - 1], "--silent") == 0) {
+        silent = true;
+        --argc;
     }
     const char* stop_path = argv[3];
     if (!read_file(argv[2], &reply)) {
