@@ -103,7 +103,7 @@ BOOL reg_sharedll(INSPB*)
     return TRUE;
 }
 
-// Block 1: the extension with its "New" template below the user's templates folder.
+// The document extension, with its "New" template in the user's templates folder.
 static void reg_qlx_block(void)
 {
     HKEY hext;
@@ -134,7 +134,7 @@ static void reg_qlx_block(void)
     RegCloseKey(hext);
 }
 
-// Blocks 2, 4 and 6: a document type with its open verb and icon.
+// A file type with its open verb and, once that is written, its icon.
 static void reg_type_block(const char* dst, const char* type, const char* desc, const char* exe,
                            int icon)
 {
@@ -161,7 +161,7 @@ static void reg_type_block(const char* dst, const char* type, const char* desc, 
     RegCloseKey(htype);
 }
 
-// Blocks 3 and 5: an extension naming its type.
+// An extension naming its file type.
 static void reg_ext_block(const char* ext, const char* type)
 {
     HKEY hext;
