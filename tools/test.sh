@@ -10,6 +10,7 @@ bash "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw32.cmake"
 cmake --build "$build" -j2
 bash "$root/tools/medium/make_demo_medium.sh" "$build" "$build/e2e/medium"
+QUILLON_BUILD_DIR="$build" PYTHONDONTWRITEBYTECODE=1 python3 "$root/tests/e2e/harness.py" template
 
 # The unit tests run under Wine too: a prefix of their own, never ~/.wine,
 # and a display of their own for the tests that create windows. Z: stays: the
@@ -18,7 +19,7 @@ export WINEPREFIX="$build/wine-unit" WINEARCH=win32 WINEDEBUG=-all LC_ALL=C.UTF-
 if [ ! -d "$WINEPREFIX/dosdevices" ]; then
     DISPLAY= wineboot -i >/dev/null 2>&1
     wineserver -w
-    find "$WINEPREFIX/drive_c/users" -maxdepth 2 -type l -exec sh -c 'rm "$1" && mkdir "$1"' _ {} \;
+    find "$WINEPREFIX/drive_c" -type l -xtype d -exec sh -c 'rm "$1" && mkdir "$1"' _ {} \;
 fi
 displayfile=$(mktemp)
 Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$displayfile" >/dev/null 2>&1 &

@@ -159,7 +159,7 @@ def template_dir():
     """A booted prefix made once per build directory; tests copy it (cp -a of
     the ~600 MB tree takes ~2 s, a fresh wineboot ~12 s)."""
     tpl = os.path.join(E2E_DIR, "template")
-    stamp = os.path.join(tpl, ".quillon-template")
+    stamp = os.path.join(tpl, ".quillon-template-2")
     with file_lock("template"):
         if os.path.exists(stamp):
             return tpl
@@ -167,18 +167,27 @@ def template_dir():
         env = base_env(tpl)
         env.pop("DISPLAY", None)
         log("creating the Wine prefix template", tpl)
-        subprocess.run(PIN + ["wineboot", "-i"], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
-        subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
+        # A first boot on a loaded machine has been seen to hang: one more try.
+        for attempt in (1, 2):
+            try:
+                subprocess.run(["wineboot", "-i"], env=env, check=True, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=240)
+                subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=120)
+                break
+            except subprocess.TimeoutExpired:
+                subprocess.run(["wineserver", "-k"], env=env, check=False, timeout=60)
+                if attempt == 2:
+                    raise
+                shutil.rmtree(tpl, ignore_errors=True)
+                log("wineboot did not finish; trying once more")
         # Z: would make the drive search walk the whole Linux file system.
         with contextlib.suppress(FileNotFoundError):
             os.unlink(os.path.join(tpl, "dosdevices", "z:"))
-        # Profile folders link to $HOME; the search would walk it.
-        users = os.path.join(tpl, "drive_c", "users")
-        for user in os.listdir(users):
-            udir = os.path.join(users, user)
-            for entry in os.listdir(udir) if os.path.isdir(udir) else []:
-                path = os.path.join(udir, entry)
+        # Profile folders (Desktop, Documents, ... and AppData's Templates) link
+        # to $HOME; the search would walk it, and through ~/.wine all of /.
+        for parent, dirs, _ in os.walk(os.path.join(tpl, "drive_c")):
+            for entry in dirs:
+                path = os.path.join(parent, entry)
                 if os.path.islink(path):
                     os.unlink(path)
                     os.mkdir(path)
@@ -248,6 +257,8 @@ class Prefix:
             user += reg_section("Software\\Wine\\Explorer\\Desktops", {"Default": self.desktop})
         if win95:
             user += reg_section("Software\\Wine", {"Version": "win95"})
+        # The title's face is missing from Wine; a metric-compatible serif stands in.
+        user += reg_section("Software\\Wine\\Fonts\\Replacements", {"Times New Roman": "Liberation Serif"})
         if user:
             append_registry(self.path, "user.reg", user)
 
@@ -332,7 +343,10 @@ class DriverError(AssertionError):
 
 class Session:
     """One UI driver process. ``cmd`` returns the answer after "ok "; an "err"
-    answer or a missing answer raises DriverError (a test failure)."""
+    answer or a missing answer raises DriverError (a test failure), with a
+    screenshot of that moment."""
+
+    failures = 0
 
     def __init__(self, prefix):
         self.prefix = prefix
@@ -371,32 +385,48 @@ class Session:
         if answer == "ok":
             return ""
         if not answer.startswith("ok "):
-            raise DriverError("%s -> %s" % (line, answer))
+            raise DriverError("%s -> %s%s" % (line, answer, self._evidence()))
         return answer[3:]
+
+    def _evidence(self):
+        """What was on the screen when a command failed: a screenshot and the windows."""
+        Session.failures += 1
+        shot = self.prefix.screenshot("failure-%03d" % Session.failures)
+        try:
+            windows = self.raw("windows", timeout=10)
+        except DriverError:
+            windows = "(no answer)"
+        return "\n  screenshot: %s\n  windows: %s" % (shot, windows)
 
     # -- convenience
 
     def start_setup(self, path="D:\\setup.exe", cwd="D:\\"):
         return int(self.cmd("start %s|%s" % (path, cwd)))
 
+    @staticmethod
+    def _page_query(ids, caption, timeout, any_state):
+        spec = ",".join(str(i) for i in ids) if ids else "-"
+        flag = "+any " if any_state else ""
+        return "wait_page %d %s%s %s" % (timeout * 1000, flag, spec, caption)
+
     def wait_page(self, ids, caption="", timeout=20, any_state=False):
         """Waits for a dialog holding all control ids (an id prefixed "!" must be
         absent) and makes it current; returns its caption."""
-        spec = ",".join(str(i) for i in ids) if ids else "-"
-        flag = "+any " if any_state else ""
-        answer = self.cmd("wait_page %d %s%s %s" % (timeout * 1000, flag, spec, caption), timeout + 15)
+        answer = self.cmd(self._page_query(ids, caption, timeout, any_state), timeout + 15)
         hwnd, _, title = answer.partition(" ")
         self.hwnd = hwnd
         return title
 
+    def try_wait_page(self, ids, caption="", timeout=2):
+        """As wait_page, but None when no such dialog came."""
+        answer = self.raw(self._page_query(ids, caption, timeout, False), timeout + 15)
+        if not answer.startswith("ok "):
+            return None
+        self.hwnd, _, title = answer[3:].partition(" ")
+        return title
+
     def wait_gone(self, timeout=20, hwnd=None):
         self.cmd("wait_gone %d %s" % (timeout * 1000, hwnd or ""), timeout + 15)
-
-    def try_wait_page(self, ids, caption="", timeout=2):
-        try:
-            return self.wait_page(ids, caption, timeout)
-        except DriverError:
-            return None
 
     def text(self, cid):
         return self.cmd("text %d" % cid)
@@ -442,6 +472,14 @@ class Session:
 
     def windows(self):
         return json.loads(self.cmd("windows"))
+
+    def client_rect(self, hwnd):
+        """Client area of any window of the process (the setup window too) on the screen."""
+        return [int(v) for v in self.cmd("clientrect %s" % hwnd).split()]
+
+    def move(self, hwnd, x, y):
+        """Moves a window (without activating it), as dragging its caption would."""
+        self.cmd("move %s %d %d" % (hwnd, x, y))
 
     def regread(self, root, key, value):
         """(type, data) of a registry value, (type, text, byte count) for strings,
@@ -525,3 +563,8 @@ def main():
     timer.daemon = True
     timer.start()
     unittest.main(module="__main__", verbosity=2)
+
+
+if __name__ == "__main__" and sys.argv[1:] == ["template"]:
+    # tools/test.sh makes the template before ctest, outside any test's time limit.
+    print(template_dir())
