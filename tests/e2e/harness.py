@@ -470,6 +470,10 @@ class Session:
     def metrics(self):
         return [int(v) for v in self.cmd("metrics").split()]
 
+    def drive(self, root):
+        """(drive type, free bytes, total bytes) of a drive root such as "F:\\"."""
+        return tuple(int(v) for v in self.cmd("drive " + root).split())
+
     def windows(self):
         return json.loads(self.cmd("windows"))
 

@@ -187,6 +187,16 @@ LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD timeout = 5000)
     return static_cast<LRESULT>(r);
 }
 
+// A message that opens a modal dialog is not answered until that dialog
+// closes; the short wait keeps plain clicks synchronous (the next command sees
+// their effect) and lets the others go on in the background.
+std::string send_briefly(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+{
+    DWORD_PTR r = 0;
+    if (SendMessageTimeoutW(h, msg, wp, lp, SMTO_NORMAL, 300, &r)) return "ok";
+    return "ok pending";
+}
+
 std::string rect_text(const RECT& r)
 {
     char buf[96];
@@ -416,6 +426,16 @@ std::string dispatch(const std::string& line)
                  GetSystemMetrics(SM_CXFULLSCREEN), GetSystemMetrics(SM_CYFULLSCREEN));
         return buf;
     }
+    if (cmd == "drive") {
+        std::wstring root = wide(rest);
+        ULARGE_INTEGER avail{}, total{}, free{};
+        UINT type = GetDriveTypeW(root.c_str());
+        if (!GetDiskFreeSpaceExW(root.c_str(), &avail, &total, &free)) return "err no drive";
+        char buf[96];
+        snprintf(buf, sizeof buf, "ok %u %llu %llu", type, static_cast<unsigned long long>(avail.QuadPart),
+                 static_cast<unsigned long long>(total.QuadPart));
+        return buf;
+    }
     if (cmd == "windows") {
         WindowList wl;
         EnumWindows(add_window, reinterpret_cast<LPARAM>(&wl));
@@ -429,6 +449,22 @@ std::string dispatch(const std::string& line)
         HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
         if (!IsWindow(h)) return "err no window";
         current = h;
+        return "ok";
+    }
+
+    // The setup window is no dialog: these take any window by its handle.
+    if (cmd == "clientrect" || cmd == "move") {
+        HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
+        if (!IsWindow(h)) return "err no window";
+        if (cmd == "clientrect") {
+            RECT r;
+            GetClientRect(h, &r);
+            MapWindowPoints(h, nullptr, reinterpret_cast<POINT*>(&r), 2);
+            return "ok " + rect_text(r);
+        }
+        long x, y;
+        if (!to_int(next_word(rest), x) || !to_int(next_word(rest), y)) return "err bad position";
+        if (!SetWindowPos(h, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE)) return "err move";
         return "ok";
     }
 
@@ -465,17 +501,10 @@ std::string dispatch(const std::string& line)
     if (cmd == "cursel") return "ok " + std::to_string(send(h, LB_GETCURSEL, 0, 0));
     if (cmd == "click") {
         if (!IsWindowEnabled(h)) return "err disabled";
-        // A click that opens a modal dialog does not return until that dialog
-        // closes; the short wait makes plain clicks synchronous and lets the
-        // others go on in the background.
-        DWORD_PTR r = 0;
-        if (SendMessageTimeoutW(h, BM_CLICK, 0, 0, SMTO_NORMAL, 300, &r)) return "ok";
-        return "ok pending";
+        return send_briefly(h, BM_CLICK, 0, 0);
     }
-    if (cmd == "command") {
-        PostMessageW(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
-        return "ok";
-    }
+    if (cmd == "command")
+        return send_briefly(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
     if (cmd == "settext") {
         std::wstring w = wide(rest);
         if (!send(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()))) return "err settext";
@@ -496,7 +525,7 @@ std::string dispatch(const std::string& line)
             return "err bad index";
         // LB_SETCURSEL sends no notification of its own; the page learns of the
         // change the way it does from a click.
-        PostMessageW(current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(h));
+        send_briefly(current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(h));
         return "ok " + std::to_string(index);
     }
     return "err unknown command " + cmd;
