@@ -63,6 +63,21 @@ class FrontPages(harness.WineTestCase):
         self.ui.click(1)
         self.ui.exit_code(timeout=20)
 
+    def next_until_complete(self):
+        """Next on every page up to the completion page; a space warning is
+        answered Continue (1)."""
+        deadline = time.time() + 300
+        clicked = None
+        while True:
+            self.assertLess(time.time(), deadline, "no completion page")
+            if self.ui.wait_page([1], timeout=240) == "Installation Completed":
+                return
+            if self.ui.hwnd == clicked:
+                time.sleep(0.3)
+                continue
+            clicked = self.ui.hwnd
+            self.ui.click(1)
+
     def assert_stays(self, ids, seconds=1.5):
         """The page is still the active dialog after a while."""
         hwnd = self.ui.hwnd
@@ -160,9 +175,9 @@ class FrontPages(harness.WineTestCase):
         self.assertEqual(self.ui.items(10), ["E:\\", "E:\\apps\\deep\\nested", "E:\\odd\\quillon.exe"])
         self.cancel_run()
 
-    def test_update_asks_about_settings_file(self):
+    def test_update_keeps_or_overwrites_settings_file(self):
         self.prefix.plant("E:\\old\\quillon.exe")
-        self.prefix.plant("E:\\old\\quillon.qpr", b"settings")
+        qpr = self.prefix.plant("E:\\old\\quillon.qpr", b"settings")
         self.prefix.plant("E:\\plain\\quillon.exe")
         self.to_found()
         self.assertEqual(self.ui.items(10), ["E:\\old", "E:\\plain"])
@@ -181,14 +196,27 @@ class FrontPages(harness.WineTestCase):
         self.shot("alert13_en")
         self.ui.click(1)
         self.ui.wait_page(OPTIONS, timeout=30)
-        self.ui.click(3)
-        self.ui.wait_page(FOUND)
+        self.next_until_complete()
+        self.ui.click(1)
+        self.ui.exit_code(timeout=30)
+        with open(qpr, "rb") as f:
+            self.assertEqual(f.read(), b"settings")
+
+        # Esc answers the question with its second button, "Overwrite".
+        self.ui.close()
+        self.ui = self.prefix.session()
+        self.addCleanup(self.ui.close)
+        self.to_found()
+        self.ui.select(10, self.ui.items(10).index("E:\\old"))
         self.ui.click(1)
         self.ui.wait_page(YES_NO_ALERT, "QUILLON.QPR file already exists")
         self.ui.key("esc")
         self.ui.wait_page(OPTIONS, timeout=30)
-        self.assertTrue(os.path.exists(self.prefix.unix_path("E:\\old\\quillon.qpr")))
-        self.cancel_run()
+        self.next_until_complete()
+        self.ui.click(1)
+        self.ui.exit_code(timeout=30)
+        with open(qpr, "rb") as f:
+            self.assertNotIn(f.read(), (b"settings", b""))
 
     def test_install_new_and_default_destination(self):
         self.prefix.plant("E:\\quillon\\quillon.exe")
@@ -270,18 +298,7 @@ class FrontPages(harness.WineTestCase):
         self.ui.click(1)
         self.ui.wait_page(YES_NO_ALERT, "Invalid Path")
         self.ui.click(1)
-        # Next through the remaining pages; a space warning is answered Continue (1).
-        deadline = time.time() + 300
-        clicked = None
-        while True:
-            self.assertLess(time.time(), deadline, "no completion page")
-            if self.ui.wait_page([1], timeout=240) == "Installation Completed":
-                break
-            if self.ui.hwnd == clicked:
-                time.sleep(0.3)
-                continue
-            clicked = self.ui.hwnd
-            self.ui.click(1)
+        self.next_until_complete()
         self.shot("complete_en")
         self.ui.key("esc")
         self.ui.key("close")
