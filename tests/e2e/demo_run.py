@@ -3,9 +3,9 @@
     demo_run.py --build BUILD --medium CD --out DIR            interactive, on $DISPLAY
     demo_run.py --build BUILD --medium CD --out DIR --headless  driven, screenshots
 
-The headless run goes through every page in English, then in German (which
-finds the English installation), and saves a screenshot of each page in
-DIR/screenshots.
+The headless run goes through every page in English, then in German and in
+French (which find the earlier installations), and saves a screenshot of each
+page in DIR/screenshots.
 """
 import argparse
 import os
@@ -17,7 +17,7 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 
-LANGUAGES = (("en", 10), ("de", 12))
+LANGUAGES = (("en", 10), ("de", 12), ("fr", 11))
 
 
 def slug(text):
