@@ -385,7 +385,9 @@ class Session:
         if answer == "ok":
             return ""
         if not answer.startswith("ok "):
-            raise DriverError("%s -> %s%s" % (line, answer, self._evidence()))
+            # A process that has ended leaves nothing on the screen to show.
+            evidence = "" if answer == "err process exited" else self._evidence()
+            raise DriverError("%s -> %s%s" % (line, answer, evidence))
         return answer[3:]
 
     def _evidence(self):
