@@ -1,0 +1,172 @@
+"""The product gets installed: component page figures, the copy of the demo
+medium with its names, merge directories and system files, a read-only file
+replaced, and a drive too small for the selection (alert 11, then alert 12
+and a clean destination)."""
+import os
+import stat
+import struct
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+
+WELCOME = [30, 1, 2, 3, "!10", "!11"]
+DEST = [10, 11, 1, 2, 3, "!12", "!13"]
+OPTIONS = [10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3]
+YES_NO_ALERT = [1, 2, "!3", "!10", "!11"]
+ONE_BUTTON_ALERT = [1, "!2", "!3", "!10"]
+SPACE_ALERT = [1, 2, 3, "!10", "!11"]
+
+ENGLISH = (10, "USA", {"path": "Invalid Path", "done": "Installation Completed"})
+GERMAN = (12, "FRG", {"path": "Ungültiger Pfad", "done": "Installation abgeschlossen"})
+
+ENGLISH_DIRS = ["modules", "drivers", "rasters", "document", "fonts", "help", "vector", "colors",
+                "curves", "dicts", "texts", "bitmaps", "layouts", "macros", "pages", "styles",
+                "special", "clipart"]
+GERMAN_DIRS = ["module", "treiber", "raster", "dokument", "fonts", "hilfe", "vektor", "farben",
+               "kennlin", "lexika", "texte", "bilder", "layouts", "makros", "seiten", "stile",
+               "spezial", "clipart"]
+SAMPLE_ROWS = {2, 3, 6, 7, 8, 10, 11, 12, 13, 14, 15, 17}
+
+
+def tree(root):
+    """Every path below root, relative, as the disk spells it."""
+    out = []
+    for base, dirs, files in os.walk(root):
+        rel = os.path.relpath(base, root)
+        out += [os.path.normpath(os.path.join(rel, n)) for n in dirs + files]
+    return sorted(out)
+
+
+def grouped(n, sep):
+    s = str(n)
+    return sep.join(s[max(0, i - 3):i] for i in range(len(s), 0, -3)[::-1])
+
+
+class CopyInstall(harness.WineTestCase):
+
+    def catalogue(self, lang):
+        with open(os.path.join(self.prefix.medium, "inst", "inst", lang + "_W95.QTB"), "rb") as f:
+            return struct.unpack("<19I", f.read(76))
+
+    def to_options(self, dst, language=ENGLISH):
+        button, _, self.captions = language
+        self.ui.start_setup()
+        self.ui.wait_page([10, 11, 12, 1, 2], timeout=60)
+        self.ui.click(button)
+        self.ui.click(1)
+        self.ui.wait_page(WELCOME)
+        self.ui.click(1)
+        self.ui.wait_page([10, 11, 1, 2, 3], timeout=240)
+        if 12 in {c["id"] for c in self.ui.controls()}:
+            self.ui.click(12)   # an earlier case's installation was found: install anew
+            self.ui.click(1)
+            self.ui.wait_page(DEST)
+        self.ui.settext(11, dst)
+        self.ui.click(1)
+        if self.ui.try_wait_page(YES_NO_ALERT, self.captions["path"], timeout=5) is not None:
+            self.ui.click(1)
+        self.ui.wait_page(OPTIONS, timeout=30)
+
+    def next_to_end(self):
+        """Next through the folder page and the copy, up to the completion page."""
+        deadline = time.time() + 300
+        clicked = None
+        while self.ui.wait_page([1], timeout=240) != self.captions["done"]:
+            self.assertLess(time.time(), deadline)
+            if self.ui.hwnd != clicked:
+                clicked = self.ui.hwnd
+                self.ui.click(1)
+            else:
+                time.sleep(0.3)
+        self.ui.key("enter")
+        self.assertEqual(self.ui.exit_code(timeout=30), 0)
+
+    def setUp(self):
+        super().setUp()
+        self.prefix.clear_drive("E")
+
+    def test_english_install_with_figures_names_and_system_files(self):
+        sizes = self.catalogue("USA")
+        self.to_options("E:\\Quillon")
+        self.assertEqual(self.ui.text(40), grouped(sum(sizes), ","))
+        self.assertEqual(self.ui.text(18), grouped(sizes[1], ","))
+        self.ui.click(10)   # Modules off and on again: the total follows and returns
+        self.assertEqual(self.ui.text(40), grouped(sum(sizes) - sizes[1], ","))
+        self.assertEqual(self.ui.text(18), "0")
+        self.ui.click(10)
+        self.assertEqual(self.ui.text(40), grouped(sum(sizes), ","))
+        self.assertNotEqual(self.ui.text(41), "0")
+        self.next_to_end()
+
+        dst = self.prefix.unix_path("E:\\Quillon")
+        names = tree(dst)
+        self.assertEqual([n for n in names if n != n.lower()], [])
+        top = set(os.listdir(dst))
+        self.assertTrue(set(ENGLISH_DIRS) <= top, top)
+        self.assertTrue({"quillon.exe", "quillon.qpr", "readme.wri"} <= top)
+        self.assertFalse([n for n in names if os.path.basename(n) in ("serial", "typeset")])
+        # What the medium holds below a merge directory lies in the component itself.
+        medium_usa = os.path.join(self.prefix.medium, "quillon", "USA")
+        merged = [os.path.basename(p).lower() for p in tree(medium_usa)
+                  if os.path.basename(os.path.dirname(p)).lower() in ("serial", "typeset")]
+        self.assertTrue(merged)
+        for name in merged:
+            self.assertTrue(any(os.path.basename(n) == name for n in names), name)
+        self.assertFalse([n for n in names if n.endswith(".tmp")])
+
+        sysdir = self.prefix.unix_path("C:\\windows\\system32")
+        with open(os.path.join(self.prefix.medium, "inst", "Win95", "SX32W.DLL"), "rb") as f:
+            sx = f.read()
+        found = [n for n in os.listdir(sysdir) if n.lower() == "sx32w.dll"]
+        self.assertEqual(len(found), 1)
+        with open(os.path.join(sysdir, found[0]), "rb") as f:
+            self.assertEqual(f.read(), sx)
+        self.assertFalse(os.path.exists(self.prefix.unix_path("C:\\windows\\ShellNew\\default.qlx")))
+
+    def test_german_install_without_samples_over_a_read_only_file(self):
+        self.prefix.plant("E:\\Ziel\\readme.wri", b"old")
+        os.chmod(self.prefix.unix_path("E:\\Ziel\\readme.wri"), stat.S_IRUSR)
+        sizes = self.catalogue("FRG")
+        self.to_options("E:\\Ziel", GERMAN)
+        self.assertEqual(self.ui.text(40), grouped(sum(sizes), "."))
+        self.ui.click(13)   # samples off
+        samples = sum(sizes[1 + r] for r in SAMPLE_ROWS)
+        self.assertEqual(self.ui.text(40), grouped(sum(sizes) - samples, "."))
+        self.assertEqual(self.ui.text(21), "0")
+        self.next_to_end()
+
+        dst = self.prefix.unix_path("E:\\Ziel")
+        top = set(os.listdir(dst))
+        wanted = {GERMAN_DIRS[r] for r in range(18) if r not in SAMPLE_ROWS}
+        self.assertEqual({d for d in top if os.path.isdir(os.path.join(dst, d))}, wanted)
+        with open(os.path.join(dst, "readme.wri"), "rb") as f:
+            self.assertNotEqual(f.read(), b"old")
+        self.assertTrue(os.stat(os.path.join(dst, "readme.wri")).st_mode & stat.S_IWUSR)
+
+
+class SmallDrive(harness.WineTestCase):
+    # Far below the demo medium's ~600 kB: the copy fills the disk.
+    prefix_options = {"small_drive_kb": 256}
+
+    def test_space_warning_then_disk_full_leaves_the_drive_clean(self):
+        self.prefix.plant("F:\\Quillon\\mine.txt", b"the user's")
+        CopyInstall.to_options(self, "F:\\Quillon")
+        self.ui.click(1)
+        self.assertEqual(self.ui.wait_page(SPACE_ALERT), "Out of Harddisk Space")
+        self.ui.click(2)   # Back: the page stays
+        self.ui.wait_page(OPTIONS)
+        self.ui.click(1)
+        self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
+        self.ui.click(1)   # Continue
+        self.ui.wait_page([10, 11, 1, 2, 3], "Folder Selection", timeout=30)
+        self.ui.click(1)
+        self.ui.wait_page(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
+        self.ui.click(1)
+        self.ui.exit_code(timeout=60)
+        self.assertEqual(tree(self.prefix.unix_path("F:\\Quillon")), ["mine.txt"])
+
+
+if __name__ == "__main__":
+    harness.main()
