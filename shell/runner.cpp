@@ -21,7 +21,11 @@ HRSRC find_localized(LPCSTR type, LPCSTR name, WORD lcode)
     return find_by_langid(type, name, lang[lcode]);
 }
 
-static LPCDLGTEMPLATEA load_template(WORD id, WORD lcode)
+// Templates are stored in Unicode; the pages are created through the wide
+// calls so that texts outside the ANSI code page (Czech on a Western system)
+// keep their accents. The page procedures still work in ANSI: the system
+// converts their messages.
+static LPCDLGTEMPLATEW load_template(WORD id, WORD lcode)
 {
     HRSRC hrsrc = find_localized(RT_DIALOG, MAKEINTRESOURCEA(id), lcode);
     if (hrsrc == nullptr)
@@ -29,7 +33,7 @@ static LPCDLGTEMPLATEA load_template(WORD id, WORD lcode)
     HGLOBAL hglob = LoadResource(hInst, hrsrc);
     if (hglob == nullptr)
         return nullptr;
-    return static_cast<LPCDLGTEMPLATEA>(LockResource(hglob));
+    return static_cast<LPCDLGTEMPLATEW>(LockResource(hglob));
 }
 
 void drain_queue()
@@ -43,10 +47,10 @@ void drain_queue()
 
 INT_PTR call_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc)
 {
-    LPCDLGTEMPLATEA tmpl = load_template(id, lcode);
+    LPCDLGTEMPLATEW tmpl = load_template(id, lcode);
     if (tmpl == nullptr)
         return PAGE_FAILED;
-    INT_PTR result = DialogBoxIndirectParamA(hInst, tmpl, hWnd, dlg_proc,
+    INT_PTR result = DialogBoxIndirectParamW(hInst, tmpl, hWnd, dlg_proc,
                                              reinterpret_cast<LPARAM>(pp));
     // Controls post a quit request when their page is destroyed; it must not
     // end the next dialog early.
@@ -56,10 +60,10 @@ INT_PTR call_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc)
 
 HWND create_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc)
 {
-    LPCDLGTEMPLATEA tmpl = load_template(id, lcode);
+    LPCDLGTEMPLATEW tmpl = load_template(id, lcode);
     if (tmpl == nullptr)
         return nullptr;
-    HWND hdlg = CreateDialogIndirectParamA(hInst, tmpl, hWnd, dlg_proc,
+    HWND hdlg = CreateDialogIndirectParamW(hInst, tmpl, hWnd, dlg_proc,
                                            reinterpret_cast<LPARAM>(pp));
     if (hdlg == nullptr)
         return nullptr;
