@@ -20,6 +20,7 @@ import tempfile
 LANGUAGES = (("en", "English"), ("de", "German"), ("fr", "French"))
 BILLBOARDS = (50, 51, 52, 53, 54)
 TILE = "256x192+6+6"
+COLUMNS = 6
 
 
 def framed(bmp, out):
@@ -41,9 +42,10 @@ def framed(bmp, out):
 
 
 def tiles(screenshots, pictures, work):
-    """(label, file) in sheet order."""
+    """(label, file) in sheet order; each language starts a row of its own."""
     out = []
     for code, name in LANGUAGES:
+        out += [("", "null:")] * (-len(out) % COLUMNS)
         for shot in sorted(glob.glob(os.path.join(screenshots, code + "_*.png"))):
             label = os.path.splitext(os.path.basename(shot))[0][len(code) + 1:].replace("_", " ")
             out.append(("%s: %s" % (name, label), shot))
@@ -81,7 +83,7 @@ def main(argv=None):
             cmd += ["-font", font]
         for label, path in items:
             cmd += ["-label", label.replace("%", "%%"), path]
-        cmd += ["-tile", "6x", "-geometry", TILE, "-pointsize", "12", "-background", "rgb(224,224,224)",
+        cmd += ["-tile", "%dx" % COLUMNS, "-geometry", TILE, "-pointsize", "12", "-background", "rgb(224,224,224)",
                 "-title", "Quillon Setup: pages and billboards", out]
         subprocess.run(cmd, check=True)
     finally:
