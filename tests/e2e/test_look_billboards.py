@@ -221,6 +221,7 @@ class Billboards(harness.WineTestCase):
         wnd = [w for w in self.ui.windows() if w["class"] == "install_wnd"]
         self.assertEqual(len(wnd), 1, "one setup window")
         self.client = self.ui.client_rect(wnd[0]["hwnd"])
+        self.assertEqual(self.ui.metrics()[2] >= 800, self.top == 50, "the screen this case is meant for")
         # Our own Program Manager: Wine's would open a folder window over the billboard area.
         self.addCleanup(Recorder(self.prefix, "").stop)
         self.ui.click(10)
@@ -274,7 +275,7 @@ class Billboards(harness.WineTestCase):
         deadline = time.time() + 300
         while time.time() < deadline:
             self.ui.click(2)
-            time.sleep(0.5)   # a few hundred files
+            time.sleep(0.2)   # a few hundred files at most: a picture lasts 1,200
             self.ui.cmd("use %s" % copy_page)
             alert = self.hold()
             shot = self.screen()
