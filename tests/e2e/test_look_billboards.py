@@ -220,7 +220,8 @@ class Billboards(harness.WineTestCase):
         self.ui.wait_page(LANGUAGE, timeout=60)
         wnd = [w for w in self.ui.windows() if w["class"] == "install_wnd"]
         self.assertEqual(len(wnd), 1, "one setup window")
-        self.client = self.ui.client_rect(wnd[0]["hwnd"])
+        self.setup_window = wnd[0]["hwnd"]
+        self.client = self.ui.client_rect(self.setup_window)
         self.assertEqual(self.ui.metrics()[2] >= 800, self.top == 50, "the screen this case is meant for")
         # Our own Program Manager: Wine's would open a folder window over the billboard area.
         self.addCleanup(Recorder(self.prefix, "").stop)
@@ -298,6 +299,11 @@ class Billboards(harness.WineTestCase):
         time.sleep(1)
         uncovered = self.screen("billboard_uncovered")
         self.assertEqual(self.shows(uncovered, 51, False, self.others()), [])
+        # The same when the whole setup window is painted anew, background first.
+        self.ui.cmd("redraw %s" % self.setup_window)
+        time.sleep(1)
+        repainted = self.screen("billboard_repainted")
+        self.assertEqual(self.shows(repainted, 51, False, self.others()), [])
 
         # To the end of the copy without holding it.
         self.ui.click(2)

@@ -453,9 +453,13 @@ std::string dispatch(const std::string& line)
     }
 
     // The setup window is no dialog: these take any window by its handle.
-    if (cmd == "clientrect" || cmd == "move") {
+    if (cmd == "clientrect" || cmd == "move" || cmd == "redraw") {
         HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
         if (!IsWindow(h)) return "err no window";
+        // Wine keeps a picture of every top-level window, so uncovering one
+        // repaints nothing; this asks for the repaint Windows would.
+        if (cmd == "redraw")
+            return RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE) ? "ok" : "err redraw";
         if (cmd == "clientrect") {
             RECT r;
             GetClientRect(h, &r);
