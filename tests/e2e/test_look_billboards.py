@@ -258,7 +258,7 @@ class Billboards(harness.WineTestCase):
     def test_title_billboards_and_repaint(self):
         before, before_rects = self.to_copy()
 
-        # The title: pure blue strokes in a serif face from (30, 20) on.
+        # The title: pure blue strokes from (30, 20) on.
         cx, cy = self.client[:2]
         blue = [(x, y) for y in range(cy + 20, cy + 150) for x in range(cx + 30, cx + 430)
                 if before[x, y] == BLUE]
@@ -290,7 +290,7 @@ class Billboards(harness.WineTestCase):
         self.assertFalse(self.framed(shot, 50, True, rects), "the first billboard was removed")
 
         # Dragging the question over the picture and back: it is drawn again.
-        l, t, r, b = self.ui.rect()
+        l, t, _, _ = self.ui.rect()
         x, y, pic = self.place(51, False)
         self.ui.move(alert, x + 10, y + 10)
         moved = self.screen("billboard_covered")
