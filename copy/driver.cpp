@@ -138,7 +138,9 @@ static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const cha
             copyflag = FALSE;
             break;
         }
-        CharLowerA(nsrc);
+        // The source keeps the medium's case (copy_directory shows it lower
+        // case); a lower-cased path makes Wine search the directories whose
+        // names differ in case at every file.
         CharLowerA(ndst);
         copyflag = copy_directory(hdlg, ndst, nsrc, TRUE, pp->keep_set);
     }

@@ -16,12 +16,55 @@ static bool is_merge_dir(const char* name)
     return strcmp(name, "serial") == 0 || strcmp(name, "typeset") == 0;
 }
 
-static void show_line(HWND hDlg, int cid, const char* text)
+// What the copy keeps for the life of one copy page. Under Wine, looking up
+// a control, getting a device context or allocating the buffer costs a round
+// trip to the server or more; at every file or block that came to more than
+// the copy of a small file itself.
+enum LinePaint { LINE_PAINT_UNKNOWN, LINE_PAINT_AT_ONCE, LINE_PAINT_DEFERRED };
+
+struct PageCache {
+    HWND page;
+    HWND src_line;
+    HWND dst_line;
+    HWND bar;
+    LinePaint line_paint;
+    HDC bar_dc;         // the bar's window DC, held until release_bar
+    HDC mem;            // the off-screen picture of the bar
+    HBITMAP bmp;
+    HGDIOBJ oldbmp;
+    HGDIOBJ oldfont;
+    SIZE size;
+    int drawn_perc;     // percentage the picture shows; -1 before the first
+    HLOCAL hbuf;        // the copy buffer of the page's files
+    BYTE* buf;
+};
+static PageCache pc;
+
+static void use_page(HWND hDlg)
 {
-    if (!hDlg)
+    if (pc.page == hDlg)
         return;
-    SetDlgItemTextA(hDlg, cid, text);
-    UpdateWindow(GetDlgItem(hDlg, cid));
+    release_bar();
+    pc.page = hDlg;
+    pc.src_line = GetDlgItem(hDlg, IDC_SRC_LINE);
+    pc.dst_line = GetDlgItem(hDlg, IDC_DST_LINE);
+    pc.bar = GetDlgItem(hDlg, IDC_BAR);
+}
+
+// Under Wine a static control paints its new text within SetWindowText and
+// leaves nothing to update, so UpdateWindow would only cost each line another
+// server round trip; a control that defers its painting is updated at once.
+// The first line shown on the visible page tells which kind this is.
+static void show_line(HWND line, const char* text)
+{
+    if (!line)
+        return;
+    SetWindowTextA(line, text);
+    if (pc.line_paint == LINE_PAINT_UNKNOWN && IsWindowVisible(line))
+        pc.line_paint = GetUpdateRect(line, nullptr, FALSE) ? LINE_PAINT_DEFERRED
+                                                            : LINE_PAINT_AT_ONCE;
+    if (pc.line_paint != LINE_PAINT_AT_ONCE)
+        UpdateWindow(line);
 }
 
 int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr)
@@ -40,10 +83,15 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
         return FALSE;
     }
 
+    // The medium is read by the names it lists, only what is shown and
+    // written is lower case: under Wine every name given in another case
+    // than the disk's makes a search of its directory.
     BOOL more = TRUE;
     while (more && copyflag) {
         char src[PATH_CCH];
         char dst[PATH_CCH];
+        char listed[MAX_PATH];
+        memcpy(listed, fd.cFileName, sizeof listed);
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             if (subdir && strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0) {
                 CharLowerA(fd.cFileName);
@@ -53,7 +101,7 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                         goto too_long;
                     target = dst;
                 }
-                if (!build_fspec(pattern, fd.cFileName, src, sizeof src))
+                if (!build_fspec(pattern, listed, src, sizeof src))
                     goto too_long;
                 if (!copy_directory(hDlg, target, src, subdir, keep_qpr)) {
                     FindClose(hfind);
@@ -67,12 +115,17 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
             CharLowerA(fd.cFileName);
             if (!(keep_qpr && strcmp(fd.cFileName, "quillon.qpr") == 0)) {
                 if (!build_fspec(pdst, fd.cFileName, dst, sizeof dst) ||
-                    !build_fspec(pattern, fd.cFileName, src, sizeof src))
+                    !build_fspec(pattern, listed, src, sizeof src))
                     goto too_long;
                 CharLowerA(dst);
-                CharLowerA(src);
-                show_line(hDlg, IDC_SRC_LINE, src);
-                show_line(hDlg, IDC_DST_LINE, dst);
+                if (hDlg) {
+                    char shown[PATH_CCH];
+                    memcpy(shown, src, sizeof shown);
+                    CharLowerA(shown);
+                    use_page(hDlg);
+                    show_line(pc.src_line, shown);
+                    show_line(pc.dst_line, dst);
+                }
                 if (!copy_file(hDlg, dst, src)) {
                     FindClose(hfind);
                     return FALSE;
@@ -131,39 +184,61 @@ static HANDLE create_temp(const char* pdst, char* tmp, size_t cchTmp)
 
 // A destination that did not exist is written in place (and removed again
 // when the copy fails); an existing one only ever by a complete temporary.
-static HANDLE open_target(const char* pdst, bool existed, char* tmp, size_t cchTmp)
+// Creating the new file is itself the test for an existing one: a separate
+// probe would cost every file another round trip.
+static HANDLE open_target(const char* pdst, char* tmp, size_t cchTmp)
 {
-    if (!existed) {
-        tmp[0] = '\0';
-        HANDLE h = CreateFileA(pdst, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                               nullptr);
-        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
-            return h;
-    }
+    tmp[0] = '\0';
+    HANDLE h = CreateFileA(pdst, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+        return h;
     if (!may_replace(pdst))
         return INVALID_HANDLE_VALUE;
     return create_temp(pdst, tmp, cchTmp);
 }
 
+// The files of a copy page share one buffer, kept until release_bar; a copy
+// without a page has its own. Null when it cannot be had.
+static BYTE* copy_buffer(HWND hDlg, HLOCAL* owned)
+{
+    *owned = nullptr;
+    if (hDlg) {
+        use_page(hDlg);
+        if (pc.buf)
+            return pc.buf;
+    }
+    HLOCAL h = LocalAlloc(LHND, COPY_BLOCK);
+    if (!h)
+        return nullptr;
+    BYTE* p = static_cast<BYTE*>(LocalLock(h));
+    if (!p) {
+        LocalFree(h);
+        return nullptr;
+    }
+    if (hDlg) {
+        pc.hbuf = h;
+        pc.buf = p;
+    } else {
+        *owned = h;
+    }
+    return p;
+}
+
 BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
 {
-    HLOCAL hbuf = LocalAlloc(LHND, COPY_BLOCK);
-    if (!hbuf)
+    HLOCAL owned;
+    BYTE* buf = copy_buffer(hDlg, &owned);
+    if (!buf)
         return FALSE;
-    BYTE* buf = static_cast<BYTE*>(LocalLock(hbuf));
-    if (!buf) {
-        LocalFree(hbuf);
-        return FALSE;
-    }
 
     BOOL result = TRUE;
     char tmp[MAX_PATH] = "";
     HANDLE hdst = INVALID_HANDLE_VALUE;
     HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool existed = GetFileAttributesA(pdst) != INVALID_FILE_ATTRIBUTES;
     if (hsrc != INVALID_HANDLE_VALUE)
-        hdst = open_target(pdst, existed, tmp, sizeof tmp);
+        hdst = open_target(pdst, tmp, sizeof tmp);
 
     if (hdst != INVALID_HANDLE_VALUE) {
         // Noted before the first byte, so an interrupted run still finds it.
@@ -195,8 +270,10 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     }
     if (hsrc != INVALID_HANDLE_VALUE)
         CloseHandle(hsrc);
-    LocalUnlock(hbuf);
-    LocalFree(hbuf);
+    if (owned) {
+        LocalUnlock(owned);
+        LocalFree(owned);
+    }
     return result;
 }
 
@@ -212,47 +289,72 @@ int percent_done(DWORD copied, DWORD total)
     return perc > 100 ? 100 : static_cast<int>(perc);
 }
 
-// The off-screen picture of the bar lives as long as the copy page: creating
-// it anew at every block costs ten times the drawing itself under Wine.
-static HWND bar_wnd;
-static HDC bar_dc;
-static HBITMAP bar_bmp;
-static HGDIOBJ bar_oldbmp;
-static SIZE bar_size;
+static void drop_picture()
+{
+    if (pc.mem) {
+        if (pc.oldfont)
+            SelectObject(pc.mem, pc.oldfont);
+        if (pc.oldbmp)
+            SelectObject(pc.mem, pc.oldbmp);
+        DeleteDC(pc.mem);
+    }
+    if (pc.bmp)
+        DeleteObject(pc.bmp);
+    pc.mem = nullptr;
+    pc.bmp = nullptr;
+    pc.oldbmp = nullptr;
+    pc.oldfont = nullptr;
+}
 
 void release_bar()
 {
-    if (bar_dc) {
-        SelectObject(bar_dc, bar_oldbmp);
-        DeleteDC(bar_dc);
+    drop_picture();
+    if (pc.bar_dc)
+        ReleaseDC(pc.bar, pc.bar_dc);
+    if (pc.hbuf) {
+        LocalUnlock(pc.hbuf);
+        LocalFree(pc.hbuf);
     }
-    if (bar_bmp)
-        DeleteObject(bar_bmp);
-    bar_wnd = nullptr;
-    bar_dc = nullptr;
-    bar_bmp = nullptr;
+    pc = PageCache{};
 }
 
-static HDC bar_canvas(HWND hbar, HDC hdc)
+// The picture is made once per page, with the page's font chosen into it.
+static HDC bar_canvas(HWND hDlg)
 {
-    if (bar_dc && bar_wnd == hbar && bar_size.cx == rcBar.right && bar_size.cy == rcBar.bottom)
-        return bar_dc;
-    release_bar();
-    bar_dc = CreateCompatibleDC(hdc);
-    bar_bmp = CreateCompatibleBitmap(hdc, rcBar.right, rcBar.bottom);
-    if (!bar_dc || !bar_bmp) {
-        if (bar_dc)
-            DeleteDC(bar_dc);
-        if (bar_bmp)
-            DeleteObject(bar_bmp);
-        bar_dc = nullptr;
-        bar_bmp = nullptr;
+    if (pc.mem && pc.size.cx == rcBar.right && pc.size.cy == rcBar.bottom)
+        return pc.mem;
+    drop_picture();
+    if (!pc.bar_dc)
+        pc.bar_dc = GetDC(pc.bar);
+    if (!pc.bar_dc)
+        return nullptr;
+    pc.mem = CreateCompatibleDC(pc.bar_dc);
+    pc.bmp = CreateCompatibleBitmap(pc.bar_dc, rcBar.right, rcBar.bottom);
+    if (!pc.mem || !pc.bmp) {
+        drop_picture();
         return nullptr;
     }
-    bar_oldbmp = SelectObject(bar_dc, bar_bmp);
-    bar_wnd = hbar;
-    bar_size = {rcBar.right, rcBar.bottom};
-    return bar_dc;
+    pc.oldbmp = SelectObject(pc.mem, pc.bmp);
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(hDlg, WM_GETFONT, 0, 0));
+    pc.oldfont = font ? SelectObject(pc.mem, font) : nullptr;
+    pc.size = {rcBar.right, rcBar.bottom};
+    pc.drawn_perc = -1;
+    return pc.mem;
+}
+
+static void compose_bar(HDC mem, int perc)
+{
+    SetTextColor(mem, GetTextColor(pc.bar_dc));
+    FillRect(mem, &rcBar, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
+    char text[16];
+    int n = snprintf(text, sizeof text, "%li %%", static_cast<long>(perc));
+    int oldmode = SetBkMode(mem, TRANSPARENT);
+    TextOutA(mem, rcBar.right / 2 - 20, rcBar.top + 4, text, n);
+    SetBkMode(mem, oldmode);
+    RECT fill = rcBar;
+    fill.right = static_cast<LONG>((rcBar.right / 100.0) * perc);
+    PatBlt(mem, fill.left, fill.top, fill.right - fill.left, fill.bottom - fill.top, DSTINVERT);
+    pc.drawn_perc = perc;
 }
 
 void update_status(HWND hDlg, DWORD, DWORD low)
@@ -262,32 +364,17 @@ void update_status(HWND hDlg, DWORD, DWORD low)
     bcopied += low;
     const int perc = percent_done(bcopied, tbytes);
 
-    HWND hbar = GetDlgItem(hDlg, IDC_BAR);
-    if (hbar && rcBar.right > rcBar.left && rcBar.bottom > rcBar.top) {
-        RECT fill = rcBar;
-        fill.right = static_cast<LONG>((rcBar.right / 100.0) * perc);
-
-        // Composed off-screen and put on the control in one blit, so the bar
-        // never flickers and each block costs a single transfer.
-        HDC hdc = GetDC(hbar);
-        if (HDC mem = bar_canvas(hbar, hdc)) {
-            HFONT font = reinterpret_cast<HFONT>(SendMessageA(hDlg, WM_GETFONT, 0, 0));
-            HGDIOBJ oldfont = font ? SelectObject(mem, font) : nullptr;
-            SetTextColor(mem, GetTextColor(hdc));
-            FillRect(mem, &rcBar, static_cast<HBRUSH>(GetStockObject(LTGRAY_BRUSH)));
-            char text[16];
-            int n = snprintf(text, sizeof text, "%li %%", static_cast<long>(perc));
-            int oldmode = SetBkMode(mem, TRANSPARENT);
-            TextOutA(mem, rcBar.right / 2 - 20, rcBar.top + 4, text, n);
-            SetBkMode(mem, oldmode);
-            PatBlt(mem, fill.left, fill.top, fill.right - fill.left, fill.bottom - fill.top,
-                   DSTINVERT);
-            BitBlt(hdc, rcBar.left, rcBar.top, rcBar.right - rcBar.left,
+    use_page(hDlg);
+    if (pc.bar && rcBar.right > rcBar.left && rcBar.bottom > rcBar.top) {
+        // Put on the control in one blit at every block, so the bar never
+        // flickers; the picture is composed again only when the percentage
+        // changed, which leaves the control's pixels exactly as before.
+        if (HDC mem = bar_canvas(hDlg)) {
+            if (perc != pc.drawn_perc)
+                compose_bar(mem, perc);
+            BitBlt(pc.bar_dc, rcBar.left, rcBar.top, rcBar.right - rcBar.left,
                    rcBar.bottom - rcBar.top, mem, rcBar.left, rcBar.top, SRCCOPY);
-            if (oldfont)
-                SelectObject(mem, oldfont);
         }
-        ReleaseDC(hbar, hdc);
     }
     update_bmpinfo();
 }

@@ -192,9 +192,13 @@ def main():
     work = tempfile.mkdtemp(prefix="qbench")
     floor = build_floor(work)
     try:
+        # BENCH_ONLY=<part of a case name> or "search" runs that case alone.
+        only = os.environ.get("BENCH_ONLY", "")
         for name, spec in MEDIA.items():
-            bench_copy(name, spec, work, floor)
-        bench_search(work, floor)
+            if not only or only in name:
+                bench_copy(name, spec, work, floor)
+        if not only or only == "search":
+            bench_search(work, floor)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -1,0 +1,122 @@
+// The copy page as the copy drives it: the path lines, the bar at every
+// block, and a second page after the first one has gone.
+#include <gtest/gtest.h>
+
+#include "copy/copy.h"
+#include "target/target.h"
+#include "target_test_util.h"
+#include "ui/ui.h"
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+static std::string slurp(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+static std::string lower(std::string s)
+{
+    CharLowerA(&s[0]);
+    return s;
+}
+
+static std::string line(HWND page, int cid)
+{
+    char text[MAX_PATH] = "";
+    GetDlgItemTextA(page, cid, text, sizeof text);
+    return text;
+}
+
+class CopyPage : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        hInst = GetModuleHandleA(nullptr);
+        register_indicator(hInst);
+        cbinf = -1;   // no billboard: the bar alone is looked at
+        copyflag = TRUE;
+        journal_reset();
+        tbytes = 400000;
+        bcopied = 0;
+    }
+
+    HWND open_page()
+    {
+        HWND page = create_dialog(nullptr, DLG_COPY, 0, nullptr, dlg_copy);
+        if (page)
+            GetClientRect(GetDlgItem(page, 13), &rcBar);
+        return page;
+    }
+
+    // True where the bar shows its done (inverted) part, above the digits.
+    static bool done_at(HWND page, int percent_of_width)
+    {
+        HWND bar = GetDlgItem(page, 13);
+        HDC dc = GetDC(bar);
+        COLORREF c = GetPixel(dc, rcBar.right * percent_of_width / 100, 1);
+        ReleaseDC(bar, dc);
+        return GetRValue(c) < 0x80;
+    }
+
+    TempTree t;
+};
+
+TEST_F(CopyPage, LinesShowLowerCasePathsOfAMediumInCapitals)
+{
+    t.make("MEDIUM\\Sub");
+    std::string data(250000, '\0');
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<char>(i * 7 / 3);
+    std::ofstream(t.sub("MEDIUM\\Sub\\Data.BIN"), std::ios::binary) << data;
+
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(copy_directory(page, t.sub("dest").c_str(), t.sub("MEDIUM").c_str(), TRUE, FALSE));
+    EXPECT_EQ(line(page, 10), lower(t.sub("MEDIUM\\Sub\\Data.BIN")));
+    EXPECT_EQ(line(page, 11), lower(t.sub("dest\\sub\\data.bin")));
+    EXPECT_TRUE(slurp(t.sub("dest\\sub\\data.bin")) == data);
+    EXPECT_EQ(bcopied, 250000u);
+    release_bar();
+    DestroyWindow(page);
+}
+
+TEST_F(CopyPage, BarFollowsEveryBlockOnEachPage)
+{
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    ASSERT_GT(rcBar.right, 40);
+    update_status(page, 0, 100000);   // 25 %
+    EXPECT_TRUE(done_at(page, 10));
+    EXPECT_FALSE(done_at(page, 40));
+    update_status(page, 0, 0);        // same figure: the bar stays as drawn
+    EXPECT_TRUE(done_at(page, 10));
+    EXPECT_FALSE(done_at(page, 40));
+    update_status(page, 0, 200000);   // 75 %
+    EXPECT_TRUE(done_at(page, 60));
+    EXPECT_FALSE(done_at(page, 90));
+    release_bar();
+    DestroyWindow(page);
+
+    // The next page has other controls; nothing of the first may be drawn on.
+    bcopied = 0;
+    HWND next = open_page();
+    ASSERT_NE(next, nullptr);
+    update_status(next, 0, 40000);    // 10 %
+    EXPECT_TRUE(done_at(next, 5));
+    EXPECT_FALSE(done_at(next, 40));
+    update_status(next, 0, 360000);   // 100 %
+    EXPECT_TRUE(done_at(next, 95));
+
+    // A copy without a page still copies whole and leaves the count alone.
+    t.make("src");
+    std::string big(300001, 'b');
+    std::ofstream(t.sub("src\\big.bin"), std::ios::binary) << big;
+    EXPECT_TRUE(copy_file(nullptr, t.sub("big.bin").c_str(), t.sub("src\\big.bin").c_str()));
+    EXPECT_TRUE(slurp(t.sub("big.bin")) == big);
+    EXPECT_EQ(bcopied, 400000u);
+    release_bar();
+    DestroyWindow(next);
+}
