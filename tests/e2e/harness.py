@@ -44,6 +44,18 @@ PIN = ["taskset", "-c", str(min(os.sched_getaffinity(0)))] if shutil.which("task
 NATIVE_DLLS = ("msvcrt20", "msvcrt40", "ctl3d32", "twain_32")
 
 
+# Pages and alerts by their control ids (an id prefixed "!" must be absent).
+LANGUAGE = [10, 11, 12, 13, 14, 15, 16, 1, 2, 3]
+WELCOME = [30, 1, 2, 3, "!10", "!11"]
+FOUND = [10, 11, 12, 1, 2, 3, "!16"]
+DEST = [10, 11, 1, 2, 3, "!12", "!13"]
+OPTIONS = [10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3]
+COPY = [10, 11, 13, 2, "!1"]
+YES_NO_ALERT = [1, 2, "!3", "!10", "!11"]
+ONE_BUTTON_ALERT = [1, "!2", "!3", "!10"]
+SPACE_ALERT = [1, 2, 3, "!10", "!11"]
+
+
 class HarnessError(Exception):
     pass
 
@@ -150,6 +162,31 @@ def medium_dir():
             shutil.copy2(exe, copy)
         if not os.path.exists(copy):
             raise HarnessError("the medium has no setup.exe at its root")
+    return out
+
+
+def adjusted_medium(name, adjust):
+    """A CD tree of the demo content changed by adjust(staging) before the
+    layout (more files, other system libraries ...), rebuilt when setup.exe is
+    newer than its copy."""
+    out = os.path.join(E2E_DIR, name)
+    exe = os.path.join(BUILD_DIR, "setup.exe")
+    with file_lock(name):
+        copy = os.path.join(out, "setup.exe")
+        if os.path.exists(copy) and os.path.getmtime(copy) >= os.path.getmtime(exe):
+            return out
+        tools = os.path.join(SOURCE_DIR, "tools", "medium")
+        staging = os.path.join(E2E_DIR, name + ".staging")
+        shutil.rmtree(staging, ignore_errors=True)
+        try:
+            subprocess.run([sys.executable, os.path.join(tools, "demo_content.py"), "--programs",
+                            os.path.join(BUILD_DIR, "demo-content"), "--staging", staging], check=True)
+            adjust(staging)
+            os.makedirs(out, exist_ok=True)
+            subprocess.run([sys.executable, os.path.join(tools, "build_medium.py"), "layout", "--staging", staging,
+                            "--out", out, "--setup", exe, "--replace"], check=True, stdout=subprocess.DEVNULL)
+        finally:
+            shutil.rmtree(staging, ignore_errors=True)
     return out
 
 
@@ -510,6 +547,38 @@ class Session:
         title = self.wait_page([button], number_caption, timeout)
         self.click(button)
         return title
+
+    def to_options(self, dst, language=10, invalid_path="Invalid Path", search_timeout=240):
+        """Starts setup and goes to the component page of a new installation
+        into dst (created on request); an installation found there by an
+        earlier case is passed over with "Install new"."""
+        self.start_setup()
+        self.wait_page(LANGUAGE, timeout=60)
+        self.click(language)
+        self.click(1)
+        self.wait_page(WELCOME)
+        self.click(1)
+        self.wait_page([10, 11, 1, 2, 3], timeout=search_timeout)
+        if 12 in {c["id"] for c in self.controls()}:
+            self.click(12)
+            self.click(1)
+            self.wait_page(DEST)
+        self.settext(11, dst)
+        self.click(1)
+        if self.try_wait_page(YES_NO_ALERT, invalid_path, timeout=5) is not None:
+            self.click(1)
+        self.wait_page(OPTIONS, timeout=30)
+
+    def next_until(self, ids, caption="", timeout=300):
+        """Next on every page that has one until a dialog with ids (and caption) is up."""
+        deadline = time.time() + timeout
+        clicked = None
+        while self.try_wait_page(ids, caption, timeout=1) is None:
+            if time.time() > deadline:
+                raise DriverError("no %s %r within %s s%s" % (ids, caption, timeout, self._evidence()))
+            if self.try_wait_page([1], timeout=1) is not None and self.hwnd != clicked:
+                clicked = self.hwnd
+                self.click(1)
 
     def close(self):
         if self.proc.poll() is None:

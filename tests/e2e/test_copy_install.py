@@ -6,17 +6,10 @@ import os
 import stat
 import struct
 import sys
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-
-WELCOME = [30, 1, 2, 3, "!10", "!11"]
-DEST = [10, 11, 1, 2, 3, "!12", "!13"]
-OPTIONS = [10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3]
-YES_NO_ALERT = [1, 2, "!3", "!10", "!11"]
-ONE_BUTTON_ALERT = [1, "!2", "!3", "!10"]
-SPACE_ALERT = [1, 2, 3, "!10", "!11"]
+from harness import ONE_BUTTON_ALERT, OPTIONS, SPACE_ALERT, YES_NO_ALERT  # noqa: E402
 
 ENGLISH = (10, "USA", {"path": "Invalid Path", "done": "Installation Completed"})
 GERMAN = (12, "FRG", {"path": "Ungültiger Pfad", "done": "Installation abgeschlossen"})
@@ -52,34 +45,11 @@ class CopyInstall(harness.WineTestCase):
 
     def to_options(self, dst, language=ENGLISH):
         button, _, self.captions = language
-        self.ui.start_setup()
-        self.ui.wait_page([10, 11, 12, 1, 2], timeout=60)
-        self.ui.click(button)
-        self.ui.click(1)
-        self.ui.wait_page(WELCOME)
-        self.ui.click(1)
-        self.ui.wait_page([10, 11, 1, 2, 3], timeout=240)
-        if 12 in {c["id"] for c in self.ui.controls()}:
-            self.ui.click(12)   # an earlier case's installation was found: install anew
-            self.ui.click(1)
-            self.ui.wait_page(DEST)
-        self.ui.settext(11, dst)
-        self.ui.click(1)
-        if self.ui.try_wait_page(YES_NO_ALERT, self.captions["path"], timeout=5) is not None:
-            self.ui.click(1)
-        self.ui.wait_page(OPTIONS, timeout=30)
+        self.ui.to_options(dst, button, self.captions["path"])
 
     def next_to_end(self):
         """Next through the folder page and the copy, up to the completion page."""
-        deadline = time.time() + 300
-        clicked = None
-        while self.ui.wait_page([1], timeout=240) != self.captions["done"]:
-            self.assertLess(time.time(), deadline)
-            if self.ui.hwnd != clicked:
-                clicked = self.ui.hwnd
-                self.ui.click(1)
-            else:
-                time.sleep(0.3)
+        self.ui.next_until([1], self.captions["done"])
         self.ui.key("enter")
         self.assertEqual(self.ui.exit_code(timeout=30), 0)
 
@@ -150,23 +120,40 @@ class SmallDrive(harness.WineTestCase):
     # Far below the demo medium's ~600 kB: the copy fills the disk.
     prefix_options = {"small_drive_kb": 256}
 
+    def answer(self, button):
+        """Answers the current alert and waits until it is gone: the page under
+        it is enabled again a moment before the alert disappears, and a wait
+        for the page's next alert could otherwise find this one."""
+        alert = self.ui.hwnd
+        self.ui.click(button)
+        self.ui.wait_gone(hwnd=alert)
+
     def test_space_warning_then_disk_full_leaves_the_drive_clean(self):
         self.prefix.plant("F:\\Quillon\\mine.txt", b"the user's")
         CopyInstall.to_options(self, "F:\\Quillon")
+        self.ui.click(10)   # a choice of the user's that the answers must not undo
+        total = self.ui.text(40)
         self.ui.click(1)
         self.assertEqual(self.ui.wait_page(SPACE_ALERT), "Out of Harddisk Space")
-        self.ui.click(2)   # Back: the page stays
+        self.answer(2)      # Back
         self.ui.wait_page(OPTIONS)
+        self.assertEqual((self.ui.checked(10), self.ui.text(40)), (0, total))
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.ui.click(1)   # Continue
+        self.answer(3)      # Exit, then No: still the same page
+        self.ui.wait_page(YES_NO_ALERT, "Exit the Setup Program")
+        self.answer(2)
+        self.ui.wait_page(OPTIONS)
+        self.assertEqual((self.ui.checked(10), self.ui.text(40)), (0, total))
+        self.ui.click(1)
+        self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
+        self.answer(1)      # Continue
         self.ui.wait_page([10, 11, 1, 2, 3], "Folder Selection", timeout=30)
         self.ui.click(1)
         self.ui.wait_page(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
         self.ui.click(1)
         self.ui.exit_code(timeout=60)
         self.assertEqual(tree(self.prefix.unix_path("F:\\Quillon")), ["mine.txt"])
-
 
 if __name__ == "__main__":
     harness.main()

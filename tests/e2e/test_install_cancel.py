@@ -1,0 +1,201 @@
+"""Cancel on the copy page: No lets the copy finish with every file of the
+medium in place, Yes stops it and removes only what the run created; a
+cancelled update says so (alert 10) and keeps what it has. Where the copy page
+stands on a large and on a small screen."""
+import os
+import struct
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness  # noqa: E402
+from harness import COPY, ONE_BUTTON_ALERT, OPTIONS, YES_NO_ALERT  # noqa: E402
+
+# Enough small help files that the copy is still running when Cancel is served.
+EXTRA_HELP_FILES = 3000
+
+# Source below the language (1) or platform (2) tree, English destination.
+ROWS = [(2, "modules", "modules"), (2, "drivers", "drivers"), (1, "samples/rasters", "rasters"),
+        (1, "samples/document", "document"), (1, "samples/fonts", "fonts"), (1, "help", "help"),
+        (1, "samples/vector", "vector"), (1, "samples/colors", "colors"), (1, "samples/curves", "curves"),
+        (1, "samples/dicts", "dicts"), (1, "samples/texts", "texts"), (1, "samples/bitmaps", "bitmaps"),
+        (1, "samples/layouts", "layouts"), (1, "samples/macros", "macros"), (1, "samples/pages", "pages"),
+        (1, "samples/styles", "styles"), (2, "special", "special"), (1, "samples/clipart", "clipart")]
+MERGED = ("serial", "typeset")
+DONE = "Installation Completed"
+
+
+def many_help_files(staging):
+    help_dir = find_nocase(os.path.join(staging, "quillon", "USA"), "help")
+    for i in range(EXTRA_HELP_FILES):
+        with open(os.path.join(help_dir, "topic%04d.qhl" % i), "wb") as f:
+            f.write(bytes([i & 255]) * 2000)
+
+
+def find_nocase(base, relative):
+    for part in relative.split("/"):
+        if base is None:
+            return None
+        base = next((os.path.join(base, e) for e in os.listdir(base) if e.lower() == part), None)
+    return base
+
+
+def files_below(root, merge=False):
+    """{relative lower-case path: size} of every file below root; with merge,
+    files of a merge directory are counted in the directory above it."""
+    out = {}
+    if root is None or not os.path.isdir(root):
+        return out
+    for base, _dirs, files in os.walk(root):
+        rel = [p.lower() for p in os.path.relpath(base, root).split(os.sep) if p != "."]
+        if merge:
+            rel = [p for p in rel if p not in MERGED]
+        for name in files:
+            out["/".join(rel + [name.lower()])] = os.path.getsize(os.path.join(base, name))
+    return out
+
+
+def count_files(root):
+    return sum(len(files) for _b, _d, files in os.walk(root))
+
+
+class ManyFiles(harness.WineTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix_options = dict(cls.prefix_options,
+                                  medium=harness.adjusted_medium("cancel_medium", many_help_files))
+        super().setUpClass()
+
+
+class CancelCopy(ManyFiles):
+    prefix_options = {"desktop": "1024x768"}
+
+    def setUp(self):
+        super().setUp()
+        self.prefix.clear_drive("E")
+
+    def catalogue(self):
+        with open(os.path.join(self.prefix.medium, "inst", "inst", "USA_W95.QTB"), "rb") as f:
+            return struct.unpack("<19I", f.read(76))
+
+    def to_copy(self, dst):
+        self.ui.to_options(dst)
+        self.ui.next_until(COPY)
+        return self.ui.hwnd
+
+    def wait_files(self, win_dir, at_least, timeout=120):
+        path = self.prefix.unix_path(win_dir)
+        deadline = time.time() + timeout
+        while count_files(path) < at_least:
+            self.assertLess(time.time(), deadline, "the copy did not reach %d files in %s" % (at_least, win_dir))
+            time.sleep(0.05)
+
+    def cancel(self, answer):
+        """Cancel on the copy page; the question holds the copy until answered."""
+        self.ui.click(2)
+        self.assertEqual(self.ui.wait_page(YES_NO_ALERT, timeout=30), "Exit the Setup Program")
+        self.ui.click(answer)
+
+    def test_cancel_answered_no_skips_nothing(self):
+        copy_page = self.to_copy("E:\\full")
+        left, top, right, bottom = self.ui.rect()
+        _, _, full_x, full_y = self.ui.metrics()
+        self.assertEqual((left, top), ((full_x - (right - left)) // 2, (full_y - (bottom - top)) // 2),
+                         "centred on a 1024-pixel screen")
+        self.wait_files("E:\\full", 5)
+        self.cancel(2)
+        self.ui.wait_page(COPY)
+        self.assertEqual(self.ui.hwnd, copy_page)
+        self.ui.next_until([1], DONE)
+        self.ui.key("enter")
+        self.assertEqual(self.ui.exit_code(timeout=60), 0)
+
+        dst = self.prefix.unix_path("E:\\full")
+        usa = os.path.join(self.prefix.medium, "quillon", "USA")
+        sizes = self.catalogue()
+        for row, (tree, src, name) in enumerate(ROWS):
+            source = find_nocase(usa if tree == 1 else find_nocase(usa, "win95"), src)
+            got = files_below(os.path.join(dst, name))
+            self.assertEqual(got, files_below(source, merge=True), name)
+            self.assertEqual(sum(got.values()), sizes[1 + row], name)
+        main = {n: os.path.getsize(os.path.join(dst, n)) for n in os.listdir(dst)
+                if os.path.isfile(os.path.join(dst, n)) and n != "readme.wri"}
+        platform = find_nocase(usa, "win95")
+        self.assertEqual(set(main), {n.lower() for n in os.listdir(platform)
+                                     if os.path.isfile(os.path.join(platform, n))})
+        self.assertEqual(sum(main.values()), sizes[0])
+        self.assertTrue(os.path.isfile(os.path.join(dst, "readme.wri")))
+
+    def test_cancel_answered_yes_removes_a_new_directory(self):
+        self.to_copy("E:\\fresh\\quillon")
+        self.wait_files("E:\\fresh\\quillon", 20)
+        self.cancel(1)
+        self.ui.exit_code(timeout=60)
+        self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\fresh\\quillon")))
+
+    def test_cancel_answered_yes_keeps_what_was_there_before(self):
+        self.prefix.plant("E:\\mine\\notes.txt", b"notes")
+        self.prefix.plant("E:\\mine\\modules\\private.qmd", b"own module")
+        self.to_copy("E:\\mine")
+        self.wait_files("E:\\mine", 20)
+        self.cancel(1)
+        self.ui.exit_code(timeout=60)
+        self.assertEqual(files_below(self.prefix.unix_path("E:\\mine")),
+                         {"notes.txt": 5, "modules/private.qmd": 10})
+
+    def test_cancelled_update_says_aborted_and_deletes_nothing(self):
+        self.prefix.plant("E:\\old\\quillon.exe", b"old program")
+        self.prefix.plant("E:\\old\\help\\own.qhl", b"own help")
+        self.ui.start_setup()
+        self.ui.wait_page(harness.LANGUAGE, timeout=60)
+        self.ui.click(10)
+        self.ui.click(1)
+        self.ui.wait_page(harness.WELCOME)
+        self.ui.click(1)
+        self.ui.wait_page(harness.FOUND, timeout=240)
+        self.ui.select(10, self.ui.items(10).index("E:\\old"))
+        self.ui.click(1)
+        self.ui.wait_page(OPTIONS, timeout=30)
+        self.ui.next_until(COPY)
+        self.wait_files("E:\\old\\help", 30)
+        self.cancel(1)
+        self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Abort Installation")
+        self.assertEqual(self.ui.text(1).replace("&", ""), "Exit")
+        self.ui.click(1)
+        self.ui.exit_code(timeout=60)
+
+        old = self.prefix.unix_path("E:\\old")
+        with open(os.path.join(old, "quillon.exe"), "rb") as f:
+            self.assertEqual(f.read(), b"old program", "main files come after the components")
+        with open(os.path.join(old, "help", "own.qhl"), "rb") as f:
+            self.assertEqual(f.read(), b"own help")
+        copied = files_below(os.path.join(old, "help"))
+        self.assertGreater(len(copied), 30, "what the update copied stays")
+        self.assertLess(len(copied), EXTRA_HELP_FILES, "the copy stopped at the Cancel")
+        self.assertFalse(os.path.exists(os.path.join(old, "readme.wri")))
+        self.assertFalse(os.path.exists(os.path.join(old, "special")))
+
+
+class SmallScreenCopyPage(ManyFiles):
+    prefix_options = {"desktop": "800x600"}
+
+    def test_copy_page_sits_above_the_bottom_of_the_setup_window(self):
+        self.ui.to_options("E:\\small")
+        self.ui.next_until(COPY)
+        left, top, right, bottom = self.ui.rect()
+        setup = [w["rect"] for w in self.ui.windows() if w["class"] == "install_wnd"]
+        self.assertEqual(len(setup), 1)
+        _, _, full_x, _ = self.ui.metrics()
+        self.assertLess(full_x, 1024)
+        self.assertEqual(bottom, setup[0][3] - 10)
+        self.assertEqual(left, (full_x - (right - left)) // 2, "only moved down")
+        self.ui.click(2)
+        self.ui.wait_page(YES_NO_ALERT, "Exit the Setup Program", timeout=30)
+        self.ui.click(1)
+        self.ui.exit_code(timeout=60)
+        self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\small")))
+
+
+if __name__ == "__main__":
+    harness.main()
