@@ -542,6 +542,14 @@ class Session:
     def exit_code(self, timeout=30):
         return int(self.cmd("exitcode %d" % (timeout * 1000), timeout + 15))
 
+    def answer(self, button, timeout=20):
+        """Presses a button of the current alert and waits until the alert is
+        gone: its owner is enabled again a moment before it disappears, and a
+        wait for the owner's next dialog could otherwise find the old alert."""
+        alert = self.hwnd
+        self.click(button)
+        self.wait_gone(timeout, hwnd=alert)
+
     def answer_alert(self, number_caption, button, timeout=20):
         """Waits for an alert by its caption, presses a button; returns the caption."""
         title = self.wait_page([button], number_caption, timeout)
@@ -576,9 +584,12 @@ class Session:
         while self.try_wait_page(ids, caption, timeout=1) is None:
             if time.time() > deadline:
                 raise DriverError("no %s %r within %s s%s" % (ids, caption, timeout, self._evidence()))
-            if self.try_wait_page([1], timeout=1) is not None and self.hwnd != clicked:
-                clicked = self.hwnd
-                self.click(1)
+            title = self.try_wait_page([1], timeout=1)
+            # The target may have come up since the first look: never click it.
+            if title is None or self.hwnd == clicked or (caption and caption in title):
+                continue
+            clicked = self.hwnd
+            self.click(1)
 
     def close(self):
         if self.proc.poll() is None:

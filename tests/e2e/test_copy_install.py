@@ -120,14 +120,6 @@ class SmallDrive(harness.WineTestCase):
     # Far below the demo medium's ~600 kB: the copy fills the disk.
     prefix_options = {"small_drive_kb": 256}
 
-    def answer(self, button):
-        """Answers the current alert and waits until it is gone: the page under
-        it is enabled again a moment before the alert disappears, and a wait
-        for the page's next alert could otherwise find this one."""
-        alert = self.ui.hwnd
-        self.ui.click(button)
-        self.ui.wait_gone(hwnd=alert)
-
     def test_space_warning_then_disk_full_leaves_the_drive_clean(self):
         self.prefix.plant("F:\\Quillon\\mine.txt", b"the user's")
         CopyInstall.to_options(self, "F:\\Quillon")
@@ -135,19 +127,19 @@ class SmallDrive(harness.WineTestCase):
         total = self.ui.text(40)
         self.ui.click(1)
         self.assertEqual(self.ui.wait_page(SPACE_ALERT), "Out of Harddisk Space")
-        self.answer(2)      # Back
+        self.ui.answer(2)      # Back
         self.ui.wait_page(OPTIONS)
         self.assertEqual((self.ui.checked(10), self.ui.text(40)), (0, total))
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.answer(3)      # Exit, then No: still the same page
+        self.ui.answer(3)      # Exit, then No: still the same page
         self.ui.wait_page(YES_NO_ALERT, "Exit the Setup Program")
-        self.answer(2)
+        self.ui.answer(2)
         self.ui.wait_page(OPTIONS)
         self.assertEqual((self.ui.checked(10), self.ui.text(40)), (0, total))
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.answer(1)      # Continue
+        self.ui.answer(1)      # Continue
         self.ui.wait_page([10, 11, 1, 2, 3], "Folder Selection", timeout=30)
         self.ui.click(1)
         self.ui.wait_page(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)

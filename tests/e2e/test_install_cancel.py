@@ -91,11 +91,14 @@ class CancelCopy(ManyFiles):
             self.assertLess(time.time(), deadline, "the copy did not reach %d files in %s" % (at_least, win_dir))
             time.sleep(0.05)
 
-    def cancel(self, answer):
-        """Cancel on the copy page; the question holds the copy until answered."""
+    def cancel(self, answer, win_dir):
+        """Cancel on the copy page; the question holds the copy until answered.
+        Returns the number of files below win_dir while it was open."""
         self.ui.click(2)
         self.assertEqual(self.ui.wait_page(YES_NO_ALERT, timeout=30), "Exit the Setup Program")
-        self.ui.click(answer)
+        held = count_files(self.prefix.unix_path(win_dir))
+        self.ui.answer(answer)
+        return held
 
     def test_cancel_answered_no_skips_nothing(self):
         copy_page = self.to_copy("E:\\full")
@@ -104,7 +107,7 @@ class CancelCopy(ManyFiles):
         self.assertEqual((left, top), ((full_x - (right - left)) // 2, (full_y - (bottom - top)) // 2),
                          "centred on a 1024-pixel screen")
         self.wait_files("E:\\full", 5)
-        self.cancel(2)
+        held = self.cancel(2, "E:\\full")
         self.ui.wait_page(COPY)
         self.assertEqual(self.ui.hwnd, copy_page)
         self.ui.next_until([1], DONE)
@@ -126,11 +129,12 @@ class CancelCopy(ManyFiles):
                                      if os.path.isfile(os.path.join(platform, n))})
         self.assertEqual(sum(main.values()), sizes[0])
         self.assertTrue(os.path.isfile(os.path.join(dst, "readme.wri")))
+        self.assertLess(held, count_files(dst) // 2, "Cancel came in the middle of the copy")
 
     def test_cancel_answered_yes_removes_a_new_directory(self):
         self.to_copy("E:\\fresh\\quillon")
         self.wait_files("E:\\fresh\\quillon", 20)
-        self.cancel(1)
+        self.cancel(1, "E:\\fresh\\quillon")
         self.ui.exit_code(timeout=60)
         self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\fresh\\quillon")))
 
@@ -139,7 +143,7 @@ class CancelCopy(ManyFiles):
         self.prefix.plant("E:\\mine\\modules\\private.qmd", b"own module")
         self.to_copy("E:\\mine")
         self.wait_files("E:\\mine", 20)
-        self.cancel(1)
+        self.cancel(1, "E:\\mine")
         self.ui.exit_code(timeout=60)
         self.assertEqual(files_below(self.prefix.unix_path("E:\\mine")),
                          {"notes.txt": 5, "modules/private.qmd": 10})
@@ -159,7 +163,7 @@ class CancelCopy(ManyFiles):
         self.ui.wait_page(OPTIONS, timeout=30)
         self.ui.next_until(COPY)
         self.wait_files("E:\\old\\help", 30)
-        self.cancel(1)
+        self.cancel(1, "E:\\old")
         self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Abort Installation")
         self.assertEqual(self.ui.text(1).replace("&", ""), "Exit")
         self.ui.click(1)
@@ -192,7 +196,7 @@ class SmallScreenCopyPage(ManyFiles):
         self.assertEqual(left, (full_x - (right - left)) // 2, "only moved down")
         self.ui.click(2)
         self.ui.wait_page(YES_NO_ALERT, "Exit the Setup Program", timeout=30)
-        self.ui.click(1)
+        self.ui.answer(1)
         self.ui.exit_code(timeout=60)
         self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\small")))
 
