@@ -9,10 +9,8 @@ thousand small main files (the time per file, not per byte, is what makes a
 copy take long under Wine), and the copy is held between files by opening
 the Cancel question (the copy waits while it is open) and answering "No"."""
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -103,27 +101,12 @@ def billboard(number, lang="en"):
 def slow_medium():
     """The demo medium with SMALL_FILES more main files: 20 % of it is well over
     2,000,000 bytes (five pictures), and a file is far smaller than a share."""
-    out = os.path.join(harness.E2E_DIR, "look_medium")
-    exe = os.path.join(harness.BUILD_DIR, "setup.exe")
-    with harness.file_lock("look_medium"):
-        copy = os.path.join(out, "setup.exe")
-        if os.path.exists(copy) and os.path.getmtime(copy) >= os.path.getmtime(exe):
-            return out
-        tools = os.path.join(harness.SOURCE_DIR, "tools", "medium")
-        staging = tempfile.mkdtemp()
-        try:
-            subprocess.run([sys.executable, os.path.join(tools, "demo_content.py"), "--programs",
-                            os.path.join(harness.BUILD_DIR, "demo-content"), "--staging", staging], check=True)
-            main_files = os.path.join(staging, "quillon", "USA", "Win95")
-            for i in range(SMALL_FILES):
-                with open(os.path.join(main_files, "glyph%04d.qgl" % i), "wb") as f:
-                    f.write(bytes([i & 255]) * SMALL_SIZE)
-            os.makedirs(out, exist_ok=True)
-            subprocess.run([sys.executable, os.path.join(tools, "build_medium.py"), "layout", "--staging", staging,
-                            "--out", out, "--setup", exe, "--replace"], check=True, stdout=subprocess.DEVNULL)
-        finally:
-            shutil.rmtree(staging, ignore_errors=True)
-    return out
+    def add_glyphs(staging):
+        main_files = os.path.join(staging, "quillon", "USA", "Win95")
+        for i in range(SMALL_FILES):
+            with open(os.path.join(main_files, "glyph%04d.qgl" % i), "wb") as f:
+                f.write(bytes([i & 255]) * SMALL_SIZE)
+    return harness.adjusted_medium("look_medium", add_glyphs)
 
 
 # ---------------------------------------------------------------- the case
