@@ -1,7 +1,8 @@
 """The product gets installed: component page figures, the copy of the demo
 medium with its names, merge directories and system files, a read-only file
-replaced, and a drive too small for the selection (alert 11, then alert 12
-and a clean destination)."""
+replaced, and a drive too small for the selection: alert 11 (Back and Exit
+answered No keep the page as the user left it), then alert 12 and a clean
+destination for a new installation, alert 10 and nothing deleted for an update."""
 import os
 import stat
 import struct
@@ -146,6 +147,35 @@ class SmallDrive(harness.WineTestCase):
         self.ui.click(1)
         self.ui.exit_code(timeout=60)
         self.assertEqual(tree(self.prefix.unix_path("F:\\Quillon")), ["mine.txt"])
+
+    def test_update_that_fills_the_disk_is_aborted_and_keeps_everything(self):
+        self.prefix.clear_drive("F")
+        self.prefix.plant("F:\\old\\quillon.exe", b"old program")
+        self.prefix.plant("F:\\old\\notes.txt", b"mine")
+        self.ui.start_setup()
+        self.ui.wait_page(harness.LANGUAGE, timeout=60)
+        self.ui.click(10)
+        self.ui.click(1)
+        self.ui.wait_page(harness.WELCOME)
+        self.ui.click(1)
+        self.ui.wait_page(harness.FOUND, timeout=240)
+        self.ui.select(10, self.ui.items(10).index("F:\\old"))
+        self.ui.click(1)
+        self.ui.wait_page(OPTIONS, timeout=30)
+        self.ui.click(1)
+        self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
+        self.ui.answer(1)
+        self.ui.next_until(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
+        self.ui.answer(1)
+        self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=30), "Abort Installation")
+        self.ui.answer(1)
+        self.ui.exit_code(timeout=60)
+        old = self.prefix.unix_path("F:\\old")
+        names = tree(old)
+        self.assertIn("notes.txt", names)
+        self.assertIn("modules", names, "what the update copied before the disk was full stays")
+        with open(os.path.join(old, "quillon.exe"), "rb") as f:
+            self.assertEqual(f.read(), b"old program")
 
 if __name__ == "__main__":
     harness.main()
