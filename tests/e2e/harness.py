@@ -556,16 +556,20 @@ class Session:
         self.click(button)
         return title
 
-    def to_options(self, dst, language=10, invalid_path="Invalid Path", search_timeout=240):
-        """Starts setup and goes to the component page of a new installation
-        into dst (created on request); an installation found there by an
-        earlier case is passed over with "Install new"."""
+    def past_welcome(self, language=10):
+        """Starts setup, picks the language and starts the search on the welcome page."""
         self.start_setup()
         self.wait_page(LANGUAGE, timeout=60)
         self.click(language)
         self.click(1)
         self.wait_page(WELCOME)
         self.click(1)
+
+    def to_options(self, dst, language=10, invalid_path="Invalid Path", search_timeout=240):
+        """Starts setup and goes to the component page of a new installation
+        into dst (created on request); an installation found there by an
+        earlier case is passed over with "Install new"."""
+        self.past_welcome(language)
         self.wait_page([10, 11, 1, 2, 3], timeout=search_timeout)
         if 12 in {c["id"] for c in self.controls()}:
             self.click(12)
@@ -575,6 +579,15 @@ class Session:
         self.click(1)
         if self.try_wait_page(YES_NO_ALERT, invalid_path, timeout=5) is not None:
             self.click(1)
+        self.wait_page(OPTIONS, timeout=30)
+
+    def to_update_options(self, directory, language=10, search_timeout=240):
+        """Starts setup and goes to the component page of an update of the
+        installation found in directory (one without a settings file)."""
+        self.past_welcome(language)
+        self.wait_page(FOUND, timeout=search_timeout)
+        self.select(10, self.items(10).index(directory))
+        self.click(1)
         self.wait_page(OPTIONS, timeout=30)
 
     def next_until(self, ids, caption="", timeout=300):

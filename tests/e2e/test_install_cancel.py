@@ -9,7 +9,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import COPY, ONE_BUTTON_ALERT, OPTIONS, YES_NO_ALERT  # noqa: E402
+from harness import COPY, ONE_BUTTON_ALERT, YES_NO_ALERT  # noqa: E402
 
 # Enough small help files that the copy is still running when Cancel is served.
 EXTRA_HELP_FILES = 3000
@@ -151,16 +151,7 @@ class CancelCopy(ManyFiles):
     def test_cancelled_update_says_aborted_and_deletes_nothing(self):
         self.prefix.plant("E:\\old\\quillon.exe", b"old program")
         self.prefix.plant("E:\\old\\help\\own.qhl", b"own help")
-        self.ui.start_setup()
-        self.ui.wait_page(harness.LANGUAGE, timeout=60)
-        self.ui.click(10)
-        self.ui.click(1)
-        self.ui.wait_page(harness.WELCOME)
-        self.ui.click(1)
-        self.ui.wait_page(harness.FOUND, timeout=240)
-        self.ui.select(10, self.ui.items(10).index("E:\\old"))
-        self.ui.click(1)
-        self.ui.wait_page(OPTIONS, timeout=30)
+        self.ui.to_update_options("E:\\old")
         self.ui.next_until(COPY)
         self.wait_files("E:\\old\\help", 30)
         self.cancel(1, "E:\\old")
