@@ -8,6 +8,7 @@ French (which find the earlier installations), and saves a screenshot of each
 page in DIR/screenshots.
 """
 import argparse
+import contextlib
 import os
 import re
 import subprocess
@@ -22,7 +23,8 @@ LANGUAGES = (("en", 10), ("de", 12), ("fr", 11))
 
 
 def slug(text):
-    return re.sub(r"[^A-Za-z0-9]+", "_", text).strip("_")[:40] or "untitled"
+    # Letters of every language stay, so the contact sheet's labels keep their accents.
+    return re.sub(r"\W+", "_", text).strip("_")[:40] or "untitled"
 
 
 def drive_one_run(prefix, lang, button, programs):
@@ -45,7 +47,7 @@ def drive_one_run(prefix, lang, button, programs):
         ui.click(button)
         ui.click(1)
         handled = None
-        copy_shots = 0
+        copy_shot = False
         deadline = time.time() + 600
         while time.time() < deadline:
             try:
@@ -56,11 +58,22 @@ def drive_one_run(prefix, lang, button, programs):
                 raise
             ids = {c["id"] for c in ui.controls()}
             if {10, 11, 13, 2} <= ids and 1 not in ids:
-                # The copy page: a few pictures while the billboards change.
-                if copy_shots < 3:
-                    copy_shots += 1
-                    shot(title)
-                time.sleep(1.0)
+                # The demo copy is over in a moment: Cancel holds it while its
+                # question is open. The question goes to a corner so the page,
+                # its bar and the billboard show; "No" lets the copy go on.
+                if not copy_shot:
+                    copy_shot = True
+                    with contextlib.suppress(harness.DriverError):
+                        ui.click(2)
+                        ui.wait_page(harness.YES_NO_ALERT, timeout=20)
+                        _, _, width, height = ui.metrics()
+                        left, top, right, bottom = ui.rect()
+                        ui.move(ui.hwnd, width - (right - left), height - (bottom - top))
+                        time.sleep(0.5)
+                        shot(title)
+                        ui.wait_page(harness.YES_NO_ALERT, timeout=20)
+                        ui.answer(2)
+                time.sleep(0.2)
                 continue
             if ui.hwnd == handled or not ids & {1, 2, 3}:
                 time.sleep(0.2)
