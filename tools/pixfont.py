@@ -111,8 +111,8 @@ CELL_ROWS = TOP + 9
 SPACE = 3
 
 
-def _parse(spec):
-    return [row for row in spec.split('|')]
+def _parse(rows):
+    return [row for row in rows.split('|')]
 
 
 def glyph(ch):

@@ -444,9 +444,9 @@ class Session:
 
     @staticmethod
     def _page_query(ids, caption, timeout, any_state):
-        spec = ",".join(str(i) for i in ids) if ids else "-"
+        id_list = ",".join(str(i) for i in ids) if ids else "-"
         flag = "+any " if any_state else ""
-        return "wait_page %d %s%s %s" % (timeout * 1000, flag, spec, caption)
+        return "wait_page %d %s%s %s" % (timeout * 1000, flag, id_list, caption)
 
     def wait_page(self, ids, caption="", timeout=20, any_state=False):
         """Waits for a dialog holding all control ids (an id prefixed "!" must be

@@ -126,12 +126,12 @@ def timed(cmd):
     return time.monotonic() - t0
 
 
-def bench_copy(name, spec, work, floor):
+def bench_copy(name, shape, work, floor):
     mroot = os.path.join(work, "medium")
     mount_tmpfs(mroot, "1200m")
     prefix = None
     try:
-        medium = make_medium(mroot, *spec)
+        medium = make_medium(mroot, *shape)
         prefix = harness.Prefix("bench-copy", medium=medium)
         umount(prefix.e_drive)
         mount_tmpfs(prefix.e_drive, "1200m")
@@ -194,9 +194,9 @@ def main():
     try:
         # BENCH_ONLY=<part of a case name> or "search" runs that case alone.
         only = os.environ.get("BENCH_ONLY", "")
-        for name, spec in MEDIA.items():
+        for name, shape in MEDIA.items():
             if not only or only in name:
-                bench_copy(name, spec, work, floor)
+                bench_copy(name, shape, work, floor)
         if not only or only == "search":
             bench_search(work, floor)
     finally:
