@@ -97,6 +97,8 @@ void drain_queue();                   // dispatch every waiting message
 // sub-language of the same primary language (1036 finds 12, 1031 finds 7).
 HRSRC find_localized(LPCSTR type, LPCSTR name, WORD lcode);
 HRSRC find_by_langid(LPCSTR type, LPCSTR name, WORD langid);
+// The data of a found resource and its size in bytes; nullptr when it cannot be had.
+const void* lock_resource(HRSRC hrsrc, DWORD* size);
 INT_PTR call_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc);
 HWND create_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc);
 void center_dialog(HWND hDlg);

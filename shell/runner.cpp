@@ -14,6 +14,18 @@ HRSRC find_by_langid(LPCSTR type, LPCSTR name, WORD langid)
     return hrsrc;
 }
 
+const void* lock_resource(HRSRC hrsrc, DWORD* size)
+{
+    *size = 0;
+    if (hrsrc == nullptr)
+        return nullptr;
+    HGLOBAL hglob = LoadResource(hInst, hrsrc);
+    const void* data = hglob != nullptr ? LockResource(hglob) : nullptr;
+    if (data != nullptr)
+        *size = SizeofResource(hInst, hrsrc);
+    return data;
+}
+
 HRSRC find_localized(LPCSTR type, LPCSTR name, WORD lcode)
 {
     if (lcode >= sizeof(lang) / sizeof(lang[0]))
@@ -27,13 +39,9 @@ HRSRC find_localized(LPCSTR type, LPCSTR name, WORD lcode)
 // converts their messages.
 static LPCDLGTEMPLATEW load_template(WORD id, WORD lcode)
 {
-    HRSRC hrsrc = find_localized(RT_DIALOG, MAKEINTRESOURCEA(id), lcode);
-    if (hrsrc == nullptr)
-        return nullptr;
-    HGLOBAL hglob = LoadResource(hInst, hrsrc);
-    if (hglob == nullptr)
-        return nullptr;
-    return static_cast<LPCDLGTEMPLATEW>(LockResource(hglob));
+    DWORD size;
+    return static_cast<LPCDLGTEMPLATEW>(
+        lock_resource(find_localized(RT_DIALOG, MAKEINTRESOURCEA(id), lcode), &size));
 }
 
 void drain_queue()

@@ -9,16 +9,12 @@ char* get_string(WORD lcode, WORD id, char* pstr, int cpmax)
     pstr[0] = '\0';
 
     WORD block = static_cast<WORD>(id / 16 + 1);
-    HRSRC hrsrc = find_localized(RT_STRING, MAKEINTRESOURCEA(block), lcode);
-    if (hrsrc == nullptr)
-        return pstr;
-    HGLOBAL hglob = LoadResource(hInst, hrsrc);
-    if (hglob == nullptr)
-        return pstr;
-    const WCHAR* p = static_cast<const WCHAR*>(LockResource(hglob));
-    DWORD words = SizeofResource(hInst, hrsrc) / sizeof(WCHAR);
+    DWORD bytes;
+    const WCHAR* p = static_cast<const WCHAR*>(
+        lock_resource(find_localized(RT_STRING, MAKEINTRESOURCEA(block), lcode), &bytes));
     if (p == nullptr)
         return pstr;
+    DWORD words = bytes / sizeof(WCHAR);
 
     // Within a block each string is a count followed by that many characters.
     DWORD pos = 0;

@@ -11,14 +11,10 @@ constexpr DWORD BACKGROUND_BITS = sizeof(BITMAPINFOHEADER) + BACKGROUND_COLOURS 
 // 8-bit one with a full colour table would be read out of place: refuse it.
 static const BITMAPINFOHEADER* load_background()
 {
-    HRSRC hrsrc = FindResourceA(hInst, MAKEINTRESOURCEA(BACKGROUND_ID), RT_BITMAP);
-    if (hrsrc == nullptr)
-        return nullptr;
-    HGLOBAL hglob = LoadResource(hInst, hrsrc);
-    if (hglob == nullptr)
-        return nullptr;
-    auto bih = static_cast<const BITMAPINFOHEADER*>(LockResource(hglob));
-    if (bih == nullptr || SizeofResource(hInst, hrsrc) < BACKGROUND_BITS)
+    DWORD size;
+    auto bih = static_cast<const BITMAPINFOHEADER*>(lock_resource(
+        FindResourceA(hInst, MAKEINTRESOURCEA(BACKGROUND_ID), RT_BITMAP), &size));
+    if (bih == nullptr || size < BACKGROUND_BITS)
         return nullptr;
     if (bih->biSize != sizeof(BITMAPINFOHEADER) || bih->biBitCount != 8 ||
         bih->biCompression != BI_RGB)

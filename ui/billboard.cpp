@@ -56,18 +56,15 @@ void update_bmpinfo()
 // made, cbmp keeps the area of the previous one.
 static void show_picture(HDC hdc, HDC hdcMem)
 {
-    HRSRC hrsrc = find_localized(RT_BITMAP, MAKEINTRESOURCEA(binfo[cbinf].id), langcode);
-    if (hrsrc == nullptr)
-        return;
-    HGLOBAL hglob = LoadResource(hInst, hrsrc);
-    if (hglob == nullptr)
-        return;
-    auto bih = static_cast<const BITMAPINFOHEADER*>(LockResource(hglob));
-    if (bih == nullptr || bih->biSize != sizeof(BITMAPINFOHEADER) || bih->biBitCount > 8)
+    DWORD size;
+    auto bih = static_cast<const BITMAPINFOHEADER*>(lock_resource(
+        find_localized(RT_BITMAP, MAKEINTRESOURCEA(binfo[cbinf].id), langcode), &size));
+    if (bih == nullptr || size < sizeof(BITMAPINFOHEADER) ||
+        bih->biSize != sizeof(BITMAPINFOHEADER) || bih->biBitCount > 8)
         return;
     const DWORD colours = 1u << bih->biBitCount;
     const DWORD offset = bih->biSize + colours * sizeof(RGBQUAD);
-    if (SizeofResource(hInst, hrsrc) <= offset)
+    if (size <= offset)
         return;
     HBITMAP hbm = CreateDIBitmap(hdc, bih, CBM_INIT, reinterpret_cast<const BYTE*>(bih) + offset,
                                  reinterpret_cast<const BITMAPINFO*>(bih), DIB_RGB_COLORS);
