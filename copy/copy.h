@@ -28,7 +28,8 @@ INT_PTR CALLBACK dlg_copy(HWND, UINT, WPARAM, LPARAM);
 int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr);
 BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc);
 void update_status(HWND hDlg, DWORD high, DWORD low);
-void release_bar();   // gives back what the copy kept for its page (bar picture, DC, buffer)
+// Gives back what the copy kept for its page: path lines, bar picture, DCs, buffer.
+void release_copy_page();
 int percent_done(DWORD copied, DWORD total);   // 0..100, also for totals below 100
 
 BOOL runtime_version(const char* pFile, DWORD* pVer);

@@ -190,7 +190,7 @@ int copy_files(HWND hwndOwner, INSPB* pp)
         copy_defdoc(drive, pp->lcode);
     }
 
-    release_bar();
+    release_copy_page();
     if (hdlg)
         DestroyWindow(hdlg);
     cbinf = -1;

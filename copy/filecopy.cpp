@@ -1,5 +1,6 @@
 // Directory and file copy with the progress bar of the copy page.
 #include "copy/copy.h"
+#include "copy/pathline.h"
 #include "target/target.h"
 #include "ui/ui.h"
 
@@ -20,15 +21,12 @@ static bool is_merge_dir(const char* name)
 // a control, getting a device context or allocating the buffer costs a round
 // trip to the server or more; at every file or block that came to more than
 // the copy of a small file itself.
-enum LinePaint { LINE_PAINT_UNKNOWN, LINE_PAINT_AT_ONCE, LINE_PAINT_DEFERRED };
-
 struct PageCache {
     HWND page;
     HWND src_line;
     HWND dst_line;
     HWND bar;
-    LinePaint line_paint;
-    HDC bar_dc;         // the bar's window DC, held until release_bar
+    HDC bar_dc;         // the bar's window DC, held until release_copy_page
     HDC mem;            // the off-screen picture of the bar
     HBITMAP bmp;
     HGDIOBJ oldbmp;
@@ -44,26 +42,22 @@ static void use_page(HWND hDlg)
 {
     if (pc.page == hDlg)
         return;
-    release_bar();
+    release_copy_page();
     pc.page = hDlg;
     pc.src_line = GetDlgItem(hDlg, IDC_SRC_LINE);
     pc.dst_line = GetDlgItem(hDlg, IDC_DST_LINE);
     pc.bar = GetDlgItem(hDlg, IDC_BAR);
+    attach_path_lines(pc.src_line, pc.dst_line);
 }
 
-// Under Wine a static control paints its new text within SetWindowText and
-// leaves nothing to update, so UpdateWindow would only cost each line another
-// server round trip; a control that defers its painting is updated at once.
-// The first line shown on the visible page tells which kind this is.
+// The attached lines paint within SetWindowText; a line that could not be
+// attached is a plain static and is brought up to date at once.
 static void show_line(HWND line, const char* text)
 {
     if (!line)
         return;
     SetWindowTextA(line, text);
-    if (pc.line_paint == LINE_PAINT_UNKNOWN && IsWindowVisible(line))
-        pc.line_paint = GetUpdateRect(line, nullptr, FALSE) ? LINE_PAINT_DEFERRED
-                                                            : LINE_PAINT_AT_ONCE;
-    if (pc.line_paint != LINE_PAINT_AT_ONCE)
+    if (!path_line_attached(line))
         UpdateWindow(line);
 }
 
@@ -120,9 +114,9 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                 CharLowerA(dst);
                 if (hDlg) {
                     char shown[PATH_CCH];
+                    use_page(hDlg);
                     memcpy(shown, src, sizeof shown);
                     CharLowerA(shown);
-                    use_page(hDlg);
                     show_line(pc.src_line, shown);
                     show_line(pc.dst_line, dst);
                 }
@@ -198,7 +192,7 @@ static HANDLE open_target(const char* pdst, char* tmp, size_t cchTmp)
     return create_temp(pdst, tmp, cchTmp);
 }
 
-// The files of a copy page share one buffer, kept until release_bar; a copy
+// The files of a copy page share one buffer, kept until release_copy_page; a copy
 // without a page has its own. Null when it cannot be had.
 static BYTE* copy_buffer(HWND hDlg, HLOCAL* owned)
 {
@@ -306,8 +300,9 @@ static void drop_picture()
     pc.oldfont = nullptr;
 }
 
-void release_bar()
+void release_copy_page()
 {
+    release_path_lines();
     drop_picture();
     if (pc.bar_dc)
         ReleaseDC(pc.bar, pc.bar_dc);
