@@ -138,14 +138,30 @@ static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const cha
             copyflag = FALSE;
             break;
         }
-        // The source keeps the medium's case (copy_directory shows it lower
-        // case); a lower-cased path makes Wine search the directories whose
-        // names differ in case at every file.
+        // New levels are made lower case; the levels that exist, on the
+        // medium and at the destination, are named as the disk spells them
+        // (copy_directory shows both paths lower case). Under Wine a level
+        // named in another case is searched for at every file.
         CharLowerA(ndst);
+        use_disk_case(ndst);
+        use_disk_case(nsrc);
         copyflag = copy_directory(hdlg, ndst, nsrc, TRUE, pp->keep_set);
     }
-    if (copyflag)
-        copyflag = copy_directory(hdlg, pp->szDst, rsrc, FALSE, pp->keep_set);
+    if (copyflag) {
+        char root_src[PATH_CCH];
+        char root_dst[PATH_CCH];
+        const char* src = rsrc;
+        const char* dst = pp->szDst;
+        if (path_set(root_src, sizeof root_src, rsrc, nullptr)) {
+            use_disk_case(root_src);
+            src = root_src;
+        }
+        if (path_set(root_dst, sizeof root_dst, pp->szDst, nullptr)) {
+            use_disk_case(root_dst);
+            dst = root_dst;
+        }
+        copyflag = copy_directory(hdlg, dst, src, FALSE, pp->keep_set);
+    }
 }
 
 int copy_files(HWND hwndOwner, INSPB* pp)

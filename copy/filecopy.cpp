@@ -111,14 +111,17 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                 if (!build_fspec(pdst, fd.cFileName, dst, sizeof dst) ||
                     !build_fspec(pattern, listed, src, sizeof src))
                     goto too_long;
-                CharLowerA(dst);
                 if (hDlg) {
+                    // Shown lower case; opened as the disk spells the
+                    // levels above, with the new name lower case.
                     char shown[PATH_CCH];
                     use_page(hDlg);
                     memcpy(shown, src, sizeof shown);
                     CharLowerA(shown);
                     show_line(pc.src_line, shown);
-                    show_line(pc.dst_line, dst);
+                    memcpy(shown, dst, sizeof shown);
+                    CharLowerA(shown);
+                    show_line(pc.dst_line, shown);
                 }
                 if (!copy_file(hDlg, dst, src)) {
                     FindClose(hfind);

@@ -64,6 +64,29 @@ char* build_fspec(const char* psrc, const char* pfile, char* pdst, size_t cchDst
     return pdst;
 }
 
+// Where the first level below the root of an absolute path starts: after
+// C:\ or \\server\share\; the length itself for a bare root, 0 for
+// a path that is not absolute ("C:name" is relative to the drive's current
+// directory).
+static size_t levels_start(const char* path, size_t len)
+{
+    if (len >= 2 && path[1] == ':') {
+        if (len == 2)
+            return len;
+        return path[2] == '\\' ? 3 : 0;
+    }
+    if (len >= 2 && path[0] == '\\' && path[1] == '\\') {
+        const char* server_end = strchr(path + 2, '\\');
+        if (server_end == nullptr)
+            return 0;
+        const char* share_end = strchr(server_end + 1, '\\');
+        if (share_end == nullptr)
+            return len;
+        return static_cast<size_t>(share_end - path) + 1;
+    }
+    return 0;
+}
+
 BOOL create_directory(const char* ppath)
 {
     if (ppath == nullptr)
@@ -74,25 +97,11 @@ BOOL create_directory(const char* ppath)
     char work[PATH_CCH];
     memcpy(work, ppath, len + 1);
 
-    size_t pos;
-    if (len >= 2 && work[1] == ':') {
-        if (len <= 3)
-            return TRUE;
-        // "C:name" is relative to the drive's current directory.
-        if (work[2] != '\\')
-            return FALSE;
-        pos = 3;
-    } else if (len >= 2 && work[0] == '\\' && work[1] == '\\') {
-        const char* server_end = strchr(work + 2, '\\');
-        if (server_end == nullptr)
-            return FALSE;
-        const char* share_end = strchr(server_end + 1, '\\');
-        if (share_end == nullptr)
-            return TRUE;
-        pos = static_cast<size_t>(share_end - work) + 1;
-    } else {
+    size_t pos = levels_start(work, len);
+    if (pos == 0)
         return FALSE;
-    }
+    if (pos >= len)
+        return TRUE;
 
     for (;;) {
         const char* next = strchr(work + pos, '\\');
@@ -110,6 +119,39 @@ BOOL create_directory(const char* ppath)
         pos = cut + 1;
     }
     return TRUE;
+}
+
+bool use_disk_case(char* path)
+{
+    if (path == nullptr)
+        return false;
+    size_t len = strlen(path);
+    size_t pos = levels_start(path, len);
+    if (pos == 0 || len >= PATH_CCH)
+        return false;
+    while (pos < len) {
+        char* next = strchr(path + pos, '\\');
+        size_t cut = next != nullptr ? static_cast<size_t>(next - path) : len;
+        char level[PATH_CCH];
+        memcpy(level, path, cut);
+        level[cut] = '\0';
+        const char* name = level + pos;
+        if (strpbrk(name, "*?") || strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+            return false;
+        WIN32_FIND_DATAA fd;
+        HANDLE hfind = FindFirstFileA(level, &fd);
+        if (hfind == INVALID_HANDLE_VALUE)
+            return false;   // this level and those below do not exist yet
+        FindClose(hfind);
+        // Only a spelling of the same letters is taken over, never another
+        // name (a short 8.3 alias finds its long name).
+        if (strlen(fd.cFileName) == cut - pos && lstrcmpiA(fd.cFileName, name) == 0)
+            memcpy(path + pos, fd.cFileName, cut - pos);
+        if (next == nullptr)
+            break;
+        pos = cut + 1;
+    }
+    return true;
 }
 
 // Brings the long-path and Wine's "UNC\" forms of a module path to the plain

@@ -27,6 +27,12 @@ UINT BuildPath(LPCSTR lpstrDir, LPCSTR lpstrFile, LPSTR lpstrPath, UINT nMaxPath
 // characters; psrc and pdst may be the same buffer. nullptr when it does not fit.
 char* build_fspec(const char* psrc, const char* pfile, char* pdst, size_t cchDst);
 BOOL create_directory(const char* ppath);
+// Rewrites, in place, each existing level of an absolute path with the
+// spelling it has on disk (same letters, other case). Under Wine a name given
+// in another case than the disk's makes every open search the directory; a
+// path resolved once is opened directly. Levels that do not exist yet keep
+// the text given. False when some level was not found.
+bool use_disk_case(char* path);
 
 // The source root (drive "D:" or share "\\server\share") of a module path;
 // long-path ("\\?\", "\\?\UNC\") and Wine's "UNC\" forms are brought to the

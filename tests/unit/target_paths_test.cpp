@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 TEST(BuildPath, JoinsWithOneBackslashAndRefusesWhatDoesNotFit)
@@ -156,4 +157,38 @@ TEST(SourceRoot, PlainLongAndWineForms)
     EXPECT_FALSE(source_root_of("\\\\server\\share\\setup.exe", tiny, sizeof(tiny)));
     EXPECT_TRUE(source_root_of("D:\\setup.exe", tiny, 3));
     EXPECT_STREQ(tiny, "D:");
+}
+
+TEST(DiskCase, ExistingLevelsTakeTheDiskSpellingNewLevelsStayAsGiven)
+{
+    TempTree t;
+    t.make("Medium\\Samples\\ClipArt", "Pic.BMP");
+    std::string disk = t.sub("Medium\\Samples\\ClipArt\\Pic.BMP");
+    std::string given = disk;
+    CharLowerA(&given[3]);   // the drive stays as it is
+    char path[PATH_CCH];
+    strcpy(path, given.c_str());
+    ASSERT_TRUE(use_disk_case(path));
+    EXPECT_STREQ(path, disk.c_str());
+
+    // A destination being made: the levels that exist are spelt as on disk,
+    // the new ones keep the lower case they will be created with.
+    std::string fresh = given.substr(0, given.rfind('\\')) + "\\new\\deeper";
+    strcpy(path, fresh.c_str());
+    EXPECT_FALSE(use_disk_case(path));
+    EXPECT_STREQ(path, (t.sub("Medium\\Samples\\ClipArt") + "\\new\\deeper").c_str());
+
+    // Patterns, relative paths and dot levels are left exactly as given.
+    for (const char* keep : {"relative\\Path", "C:relative", "C:\\*\\x"}) {
+        strcpy(path, keep);
+        EXPECT_FALSE(use_disk_case(path)) << keep;
+        EXPECT_STREQ(path, keep);
+    }
+    std::string dotted = given + "\\..\\x";
+    strcpy(path, dotted.c_str());
+    EXPECT_FALSE(use_disk_case(path));
+    EXPECT_STREQ(path, (disk + "\\..\\x").c_str());
+    strcpy(path, "C:\\");
+    EXPECT_TRUE(use_disk_case(path));
+    EXPECT_STREQ(path, "C:\\");
 }
