@@ -443,15 +443,16 @@ class Session:
         return int(self.cmd("start %s|%s" % (path, cwd)))
 
     @staticmethod
-    def _page_query(ids, caption, timeout, any_state):
+    def _page_query(ids, caption, timeout, any_state, fine=False):
         id_list = ",".join(str(i) for i in ids) if ids else "-"
-        flag = "+any " if any_state else ""
+        flag = ("+any " if any_state else "") + ("+fine " if fine else "")
         return "wait_page %d %s%s %s" % (timeout * 1000, flag, id_list, caption)
 
-    def wait_page(self, ids, caption="", timeout=20, any_state=False):
+    def wait_page(self, ids, caption="", timeout=20, any_state=False, fine=False):
         """Waits for a dialog holding all control ids (an id prefixed "!" must be
-        absent) and makes it current; returns its caption."""
-        answer = self.cmd(self._page_query(ids, caption, timeout, any_state), timeout + 15)
+        absent) and makes it current; returns its caption. fine: a page taking
+        the foreground is seen within milliseconds (for timings)."""
+        answer = self.cmd(self._page_query(ids, caption, timeout, any_state, fine), timeout + 15)
         hwnd, _, title = answer.partition(" ")
         self.hwnd = hwnd
         return title
@@ -464,8 +465,9 @@ class Session:
         self.hwnd, _, title = answer[3:].partition(" ")
         return title
 
-    def wait_gone(self, timeout=20, hwnd=None):
-        self.cmd("wait_gone %d %s" % (timeout * 1000, hwnd or ""), timeout + 15)
+    def wait_gone(self, timeout=20, hwnd=None, fine=False):
+        self.cmd("wait_gone %d %s%s" % (timeout * 1000, "+fine " if fine else "", hwnd or ""),
+                 timeout + 15)
 
     def text(self, cid):
         return self.cmd("text %d" % cid)

@@ -105,8 +105,8 @@ def timed_install(prefix):
         drive_to_folder_page(ui, prefix)
         t0 = time.monotonic()
         ui.click(1)
-        ui.wait_page([10, 11, 13, 2], timeout=60, any_state=True)
-        ui.wait_gone(timeout=1200)
+        ui.wait_page([10, 11, 13, 2], timeout=60, any_state=True, fine=True)
+        ui.wait_gone(timeout=1200, fine=True)
         copy = time.monotonic() - t0
         while ui.wait_page([1], timeout=1200) != "Installation Completed":
             time.sleep(0.05)
@@ -133,14 +133,23 @@ def bench_copy(name, shape, work, floor):
     try:
         medium = make_medium(mroot, *shape)
         prefix = harness.Prefix("bench-copy", medium=medium)
-        umount(prefix.e_drive)
-        mount_tmpfs(prefix.e_drive, "1200m")
-        install, whole = timed_install(prefix)
+        # Each figure is the better of two runs, this machine being shared;
+        # the second installation goes onto a fresh E: like the first.
+        runs = []
+        for _ in range(2):
+            umount(prefix.e_drive)
+            mount_tmpfs(prefix.e_drive, "1200m")
+            runs.append(timed_install(prefix))
+        install, whole = min(runs)
         installed = find_ci(prefix.e_drive, "quillon")
         count = sum(len(f) for _, _, f in os.walk(installed))
         cp = timed(["cp", "-r", installed, os.path.join(prefix.e_drive, "cp_copy")])
         shutil.rmtree(os.path.join(prefix.e_drive, "cp_copy"))
-        fl, fl_files = floor_copy(prefix, floor, "E:\\quillon", "E:\\floor_copy")
+        # The floor opens the tree by the name the disk gives it: a name in
+        # another case would make Wine search E:\ at every file.
+        src = "E:\\" + os.path.basename(installed)
+        fl, fl_files = min(floor_copy(prefix, floor, src, "E:\\floor_copy%d" % i)
+                           for i in range(2))
         print("%-20s %6d files  copy page %7.2f s (to the last page %.2f s)  cp -r %6.2f s"
               "  floor %7.2f s (%d files)  copy/floor %.2f  floor/cp %.1f"
               % (name, count, install, whole, cp, fl, fl_files, install / fl, fl / cp), flush=True)
@@ -149,6 +158,22 @@ def bench_copy(name, shape, work, floor):
             umount(prefix.e_drive)
             prefix.close()
         umount(mroot)
+
+
+def timed_search(prefix):
+    """Seconds from the welcome page's Next to the destination page."""
+    ui = prefix.session()
+    try:
+        ui.start_setup()
+        ui.wait_page([10, 11, 12, 1, 2], timeout=60)
+        ui.click(1)
+        ui.wait_page([30, 1, 2, 3, "!10"])
+        t0 = time.monotonic()
+        ui.click(1)
+        ui.wait_page([10, 11, 1, 2, 3, "!12", "!13"], timeout=1200, fine=True)
+        return time.monotonic() - t0
+    finally:
+        ui.close()
 
 
 def bench_search(work, floor):
@@ -164,20 +189,12 @@ def bench_search(work, floor):
                 open(os.path.join(d, "f%03d.dat" % j), "w").close()
         roots = [os.path.join(prefix.path, "drive_c"), prefix.e_drive]
         find = timed(["find"] + roots + ["-iname", "quillon.exe"])
-        out = prefix.wine(floor, "walk", "C:", "E:", timeout=1800).stdout.split()
+        # Each figure is the better of two runs, as for the copy.
+        walks = [prefix.wine(floor, "walk", "C:", "E:", timeout=1800).stdout.split()
+                 for _ in range(2)]
+        out = min(walks, key=lambda w: int(w[2]))
         walk = int(out[2]) / 1000.0
-        ui = prefix.session()
-        try:
-            ui.start_setup()
-            ui.wait_page([10, 11, 12, 1, 2], timeout=60)
-            ui.click(1)
-            ui.wait_page([30, 1, 2, 3, "!10"])
-            t0 = time.monotonic()
-            ui.click(1)
-            ui.wait_page([10, 11, 1, 2, 3, "!12", "!13"], timeout=1200)
-            search = time.monotonic() - t0
-        finally:
-            ui.close()
+        search = min(timed_search(prefix) for _ in range(2))
         print("search %d entries (C: and E:)  setup %.2f s  find %.2f s  walk %.2f s"
               "  setup/walk %.2f  walk/find %.1f" % (int(out[1]), search, find, walk,
                                                      search / walk, walk / find), flush=True)

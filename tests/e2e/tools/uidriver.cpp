@@ -334,21 +334,36 @@ std::string wait_page(std::string rest)
     long timeout = 0;
     if (!to_int(next_word(rest), timeout)) return "err bad timeout";
     PageQuery q;
+    bool fine = false;
     std::string ids = next_word(rest);
-    if (ids == "+any") { q.any_state = true; ids = next_word(rest); }
+    for (;;) {
+        if (ids == "+any") q.any_state = true;
+        else if (ids == "+fine") fine = true;
+        else break;
+        ids = next_word(rest);
+    }
     if (!parse_ids(ids, q)) return "err bad id list";
     q.caption = rest;
     DWORD until = GetTickCount() + static_cast<DWORD>(timeout);
+    DWORD last_full = 0;
+    HWND last_active = nullptr;
     for (;;) {
-        q.found = nullptr;
-        EnumWindows(match_page, reinterpret_cast<LPARAM>(&q));
-        if (q.found) {
-            current = q.found;
-            return "ok " + hex(q.found) + " " + window_text(q.found);
+        // A whole look every 50 ms; with +fine (timings) a page that takes
+        // the foreground is seen within 2 ms, for one server call a look.
+        HWND active = GetForegroundWindow();
+        if (!fine || active != last_active || GetTickCount() - last_full >= 50) {
+            last_active = active;
+            last_full = GetTickCount();
+            q.found = nullptr;
+            EnumWindows(match_page, reinterpret_cast<LPARAM>(&q));
+            if (q.found) {
+                current = q.found;
+                return "ok " + hex(q.found) + " " + window_text(q.found);
+            }
+            if (child_exited()) return "err process exited";
         }
-        if (child_exited()) return "err process exited";
         if (static_cast<LONG>(GetTickCount() - until) >= 0) return "err timeout";
-        Sleep(50);
+        Sleep(fine ? 2 : 50);
     }
 }
 
@@ -357,12 +372,14 @@ std::string wait_gone(std::string rest)
     long timeout = 0;
     if (!to_int(next_word(rest), timeout)) return "err bad timeout";
     HWND h = current;
+    bool fine = false;
     std::string w = next_word(rest);
+    if (w == "+fine") { fine = true; w = next_word(rest); }
     if (!w.empty()) h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(w.c_str(), nullptr, 16)));
     DWORD until = GetTickCount() + static_cast<DWORD>(timeout);
-    while (h && IsWindow(h) && IsWindowVisible(h)) {
+    while (h && IsWindowVisible(h)) {   // false too for a window that is gone
         if (static_cast<LONG>(GetTickCount() - until) >= 0) return "err timeout";
-        Sleep(50);
+        Sleep(fine ? 2 : 50);
     }
     return "ok";
 }
