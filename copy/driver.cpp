@@ -148,19 +148,10 @@ static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const cha
         copyflag = copy_directory(hdlg, ndst, nsrc, TRUE, pp->keep_set);
     }
     if (copyflag) {
-        char root_src[PATH_CCH];
-        char root_dst[PATH_CCH];
-        const char* src = rsrc;
-        const char* dst = pp->szDst;
-        if (path_set(root_src, sizeof root_src, rsrc, nullptr)) {
-            use_disk_case(root_src);
-            src = root_src;
-        }
-        if (path_set(root_dst, sizeof root_dst, pp->szDst, nullptr)) {
-            use_disk_case(root_dst);
-            dst = root_dst;
-        }
-        copyflag = copy_directory(hdlg, dst, src, FALSE, pp->keep_set);
+        char root_dst[sizeof pp->szDst];
+        memcpy(root_dst, pp->szDst, sizeof root_dst);
+        use_disk_case(root_dst);
+        copyflag = copy_directory(hdlg, root_dst, rsrc, FALSE, pp->keep_set);
     }
 }
 
@@ -176,6 +167,7 @@ int copy_files(HWND hwndOwner, INSPB* pp)
                  path_set(rsrc, sizeof rsrc, drive, "\\quillon") &&
                  build_source(rsrc, sizeof rsrc, pp->lcode, pp->platform);
     if (paths) {
+        use_disk_case(rsrc);   // the platform tree, and with it the language tree above
         strcpy(lsrc, rsrc);
         if (char* last = strrchr(lsrc, '\\'))
             *last = '\0';

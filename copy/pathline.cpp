@@ -88,6 +88,20 @@ bool keep_text(PathLine& l, const char* text)
     return true;
 }
 
+// Gives the control its procedure back and the held DC its font, releases
+// the DC and forgets the line; returns what the line was.
+PathLine let_go(PathLine& l)
+{
+    PathLine done = l;
+    l = PathLine{};
+    if (done.static_proc)
+        SetWindowLongPtrA(done.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(done.static_proc));
+    if (done.oldfont)
+        SelectObject(done.dc, done.oldfont);
+    ReleaseDC(done.hwnd, done.dc);
+    return done;
+}
+
 LRESULT CALLBACK line_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     PathLine* l = line_of(hwnd);
@@ -129,12 +143,7 @@ LRESULT CALLBACK line_proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     }
     case WM_NCDESTROY: {
         // Destroyed with the page before the copy gave it back.
-        WNDPROC static_proc = l->static_proc;
-        if (l->oldfont)
-            SelectObject(l->dc, l->oldfont);
-        ReleaseDC(hwnd, l->dc);
-        *l = PathLine{};
-        SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(static_proc));
+        WNDPROC static_proc = let_go(*l).static_proc;
         return CallWindowProcA(static_proc, hwnd, msg, wParam, lParam);
     }
     default:
@@ -162,24 +171,15 @@ void attach(PathLine& l, HWND hwnd)
     l.hwnd = hwnd;
     l.static_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(line_proc)));
-    if (!l.static_proc) {
-        if (l.oldfont)
-            SelectObject(dc, l.oldfont);
-        ReleaseDC(hwnd, dc);
-        l = PathLine{};
-    }
+    if (!l.static_proc)
+        let_go(l);
 }
 
 void release(PathLine& l)
 {
     if (!l.hwnd)
         return;
-    PathLine done = l;
-    l = PathLine{};
-    SetWindowLongPtrA(done.hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(done.static_proc));
-    if (done.oldfont)
-        SelectObject(done.dc, done.oldfont);
-    ReleaseDC(done.hwnd, done.dc);
+    PathLine done = let_go(l);
     // The static takes over the text the line showed last.
     SetWindowTextA(done.hwnd, done.text);
 }
