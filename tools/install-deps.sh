@@ -7,7 +7,8 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 pkgs=(cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
-      wine wine32:i386 xvfb x11-utils imagemagick python3 xauth fonts-liberation)
+      wine wine32:i386 xvfb x11-utils imagemagick python3 xauth
+      python3-pil fonts-liberation fonts-dejavu-core)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0
 
