@@ -171,7 +171,7 @@ MAGENTA = (220, 0, 130)
 YELLOW = (255, 225, 0)
 
 
-def text_page(c, at, w, h, lines=LGREY, cols=2, head=None, picture=None):
+def text_page(c, at, w, h, head=None, picture=False):
     """A printed page in local coordinates `at` (origin top-left of the page):
     shadow, sheet, columns of text lines, optional headline bar and picture."""
     c.polygon([at(1.5, 1.5), at(w + 1.5, 1.5), at(w + 1.5, h + 1.5), at(1.5, h + 1.5)], DGREY)
@@ -181,7 +181,7 @@ def text_page(c, at, w, h, lines=LGREY, cols=2, head=None, picture=None):
     if head is not None:
         c.polygon([at(m, m), at(w - m, m), at(w - m, m + h * 0.05), at(m, m + h * 0.05)], head)
         top = m + h * 0.1
-    if picture is not None:
+    if picture:
         ph = h * 0.22
         c.polygon([at(m, top), at(w - m, top), at(w - m, top + ph), at(m, top + ph)], SKY)
         sx, sy = w * 0.32, top + ph * 0.4
@@ -191,14 +191,15 @@ def text_page(c, at, w, h, lines=LGREY, cols=2, head=None, picture=None):
         c.polygon([at(w * 0.5, top + ph), at(w * 0.72, top + ph * 0.35), at(w - m, top + ph * 0.8),
                    at(w - m, top + ph)], TEAL)
         top += ph + h * 0.05
-    colw = (w - 2 * m - m * (cols - 1)) / cols
+    cols = 2
+    colw = (w - 3 * m) / cols
     lh = max(1.6, h * 0.045)
     for col in range(cols):
         x = m + col * (colw + m)
         y, k = top, col
         while y + lh * 0.5 < h - m:
             ln = colw * (0.6 if k % 5 == 4 else 1.0)
-            c.polygon([at(x, y), at(x + ln, y), at(x + ln, y + lh * 0.5), at(x, y + lh * 0.5)], lines)
+            c.polygon([at(x, y), at(x + ln, y), at(x + ln, y + lh * 0.5), at(x, y + lh * 0.5)], LGREY)
             y += lh
             k += 1
 
@@ -252,7 +253,7 @@ def side_picture():
 def flag(code):
     """A 32 x 18 flag with a grey outline and a palette of its own colours
     and the shades between them."""
-    red, white, blue = (206, 17, 38), WHITE, (17, 69, 126)
+    white = WHITE
     c = Canvas(32, 18, white)
     if code == "de":
         colours = [BLACK, (221, 0, 0), (255, 206, 0)]
@@ -283,6 +284,7 @@ def flag(code):
         colours = [white, (220, 20, 60)]
         c.rect(0, 9, 32, 9, colours[1])
     else:  # cz
+        blue = (17, 69, 126)
         colours = [white, (215, 20, 26), blue]
         c.rect(0, 9, 32, 9, colours[1])
         c.polygon([(0, 0), (16, 9), (0, 18)], blue)
