@@ -235,16 +235,17 @@ def side_picture():
     c.polygon([(-10, 215), (130, 95), (130, 170), (-10, 290)], BLUE)
     c.polygon([(-10, 290), (130, 170), (130, 300), (-10, 300)], TEAL)
     c.polygon([(-10, 262), (130, 205), (130, 214), (-10, 271)], SIDE_PAL[4])
-    text_page(c, rotate(16, 22, -0.10), 58, 78)
-    text_page(c, rotate(34, 46, 0.03), 58, 78, head=GREY)
-    text_page(c, rotate(49, 76, 0.12), 58, 80, head=NAVY, picture=True)
+    text_page(c, rotate(16, 12, -0.10), 58, 78)
+    text_page(c, rotate(34, 35, 0.03), 58, 78, head=GREY)
+    text_page(c, rotate(49, 63, 0.12), 58, 80, head=NAVY, picture=True)
     # colour swatches with white rims
     for i, colour in enumerate((RED, GOLD, GREEN, SKY, TEAL)):
-        c.ellipse(20 + i * 19.5, 178, 8, 8, WHITE)
-        c.ellipse(20 + i * 19.5, 178, 6.5, 6.5, colour)
-    # The page control shows about 244 rows; the bottom of the picture is a margin.
-    nib(c, 20, 238, 54, -0.78)
-    c.line([(19, 239), (11, 243), (3, 242)], PAPER, 1.2)
+        c.ellipse(20 + i * 19.5, 162, 7.5, 7.5, WHITE)
+        c.ellipse(20 + i * 19.5, 162, 6, 6, colour)
+    # The page control shows 220 to 244 rows, depending on the dialog font:
+    # below that the picture is only background.
+    nib(c, 16, 219, 46, -0.78)
+    c.line([(15, 220), (8, 223), (1, 222)], PAPER, 1.2)
     return indexed(c.shrink(), SIDE_PAL), SIDE_PAL
 
 
