@@ -15,7 +15,7 @@ extern const char* const src_name[CDIR_COUNT];
 extern const char* const platform_str[6];
 bool row_wanted(int row, const INSPB* pp);   // selected, and samples on where needed
 
-// Copy state shared with the component pages and the billboards.
+// Copy state; who writes each is listed with the module statics in common/setup.h.
 extern int copyflag;
 extern DWORD tbytes;
 extern DWORD bcopied;
