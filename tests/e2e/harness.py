@@ -241,7 +241,7 @@ def template_dir():
     """A booted prefix made once per build directory; tests copy it (cp -a of
     the ~600 MB tree takes ~2 s, a fresh wineboot ~12 s)."""
     tpl = os.path.join(E2E_DIR, "template")
-    stamp = os.path.join(tpl, ".quillon-template-2")
+    stamp = os.path.join(tpl, ".quillon-template-3")
     with file_lock("template"):
         if os.path.exists(stamp):
             return tpl
@@ -262,6 +262,9 @@ def template_dir():
                     raise
                 shutil.rmtree(tpl, ignore_errors=True)
                 log("wineboot did not finish; trying once more")
+        # Every Windows has C:\windows\system; a win64 prefix made without its
+        # 32-bit half lacks it.
+        os.makedirs(os.path.join(tpl, "drive_c", "windows", "system"), exist_ok=True)
         # Z: would make the drive search walk the whole Linux file system.
         with contextlib.suppress(FileNotFoundError):
             os.unlink(os.path.join(tpl, "dosdevices", "z:"))
