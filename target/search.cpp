@@ -3,6 +3,8 @@
 #include "target/target.h"
 
 #include <cstring>
+#include <set>
+#include <utility>
 
 DWORD search_size;
 
@@ -28,24 +30,47 @@ static void append_hit(const char* ppath, HLOCAL* phfnd)
     search_size += len;
 }
 
-BOOL search_path(const char* ppath, HLOCAL* phfnd)
+// Directories already walked, by volume and file index: a link or junction
+// that leads back up the tree (profiles have such loops) would otherwise list
+// one installation over and over.
+using walked_set = std::set<std::pair<DWORD, ULONGLONG>>;
+
+// False when dir was walked before. A directory whose identity cannot be had
+// (a system that cannot open directories) is walked.
+static bool first_visit(const char* dir, walked_set& walked)
+{
+    HANDLE h = CreateFileA(dir, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return true;
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL known = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!known || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0))
+        return true;
+    ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return walked.insert({info.dwVolumeSerialNumber, index}).second;
+}
+
+static void walk(const char* ppath, HLOCAL* phfnd, walked_set& walked)
 {
     char pattern[PATH_CCH];
     // A directory whose pattern would not fit is not searched.
-    if (BuildPath(ppath, "*.*", pattern, PATH_CCH) == 0)
-        return TRUE;
+    if (BuildPath(ppath, "*.*", pattern, PATH_CCH) == 0 || !first_visit(ppath, walked))
+        return;
 
     WIN32_FIND_DATAA fd;
     HANDLE hfind = FindFirstFileA(pattern, &fd);
     if (hfind == INVALID_HANDLE_VALUE)
-        return TRUE;
+        return;
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (is_dot_entry(fd.cFileName))
+            // A junction or directory link shows a tree that lives elsewhere.
+            if (is_dot_entry(fd.cFileName) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 continue;
             char sub[PATH_CCH];
             if (BuildPath(ppath, fd.cFileName, sub, PATH_CCH) != 0)
-                search_path(sub, phfnd);
+                walk(sub, phfnd, walked);
         } else {
             CharLowerA(fd.cFileName);
             if (strcmp(fd.cFileName, "quillon.exe") == 0)
@@ -53,6 +78,12 @@ BOOL search_path(const char* ppath, HLOCAL* phfnd)
         }
     } while (FindNextFileA(hfind, &fd));
     FindClose(hfind);
+}
+
+BOOL search_path(const char* ppath, HLOCAL* phfnd)
+{
+    walked_set walked;
+    walk(ppath, phfnd, walked);
     return TRUE;
 }
 
@@ -83,9 +114,11 @@ int find_quillon(HWND, HLOCAL* phfnd)
         char* drives = static_cast<char*>(hdrives);
         DWORD got = GetLogicalDriveStringsA(need, drives);
         if (got != 0 && got < need + 1) {
+            // One record for all drives: a link may also lead onto another drive.
+            walked_set walked;
             for (char* root = drives; *root != '\0'; root += strlen(root) + 1) {
                 if (searchable_drive(root))
-                    search_path(root, phfnd);
+                    walk(root, phfnd, walked);
             }
         }
         LocalFree(hdrives);

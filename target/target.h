@@ -27,6 +27,9 @@ UINT BuildPath(LPCSTR lpstrDir, LPCSTR lpstrFile, LPSTR lpstrPath, UINT nMaxPath
 // characters; psrc and pdst may be the same buffer. nullptr when it does not fit.
 char* build_fspec(const char* psrc, const char* pfile, char* pdst, size_t cchDst);
 BOOL create_directory(const char* ppath);
+// A full path: drive letter, colon and backslash, or \\server\share. Anything
+// else depends on the current directory and names no fixed place.
+bool is_full_path(const char* path);
 // Rewrites, in place, each existing level of an absolute path with the
 // spelling it has on disk (same letters, other case). Under Wine a name given
 // in another case than the disk's makes every open search the directory; a
