@@ -101,6 +101,30 @@ TEST(CreateLevels, RootsSharesAndRefusals)
     EXPECT_FALSE(dir_exists(t.sub(std::string(150, 'a'))));
 }
 
+TEST(Destination, OnlyFullPathsNameOne)
+{
+    for (const char* full : {"C:\\", "e:\\Quillon", "\\\\server\\share", "\\\\srv\\cd\\dir"})
+        EXPECT_TRUE(is_full_path(full)) << full;
+    for (const char* other : {"quillon", "C:", "C:quillon", "\\quillon", "\\\\server",
+                              "\\\\server\\", "\\\\?\\C:\\x", "\\\\.\\pipe\\x", ""})
+        EXPECT_FALSE(is_full_path(other)) << other;
+}
+
+TEST(Destination, ProgramFilesDirOfAnotherTypeIsNoAnswer)
+{
+    const char* key = "Software\\QuillonSetupUnitTest\\dest";
+    HKEY h;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &h, nullptr));
+    const DWORD number = 0x003A0043;   // "C:" and two NULs when read as text
+    RegSetValueExA(h, "ProgramFilesDir", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
+    RegCloseKey(h);
+    char buf[WORK_CCH] = "";
+    EXPECT_FALSE(get_from_registry(HKEY_CURRENT_USER, key, "ProgramFilesDir", REG_SZ,
+                                   reinterpret_cast<LPBYTE>(buf), WORK_CCH));
+    RegDeleteKeyA(HKEY_CURRENT_USER, key);
+}
+
 TEST(Journal, UndoKeepsWhatWasThereBefore)
 {
     TempTree t;
