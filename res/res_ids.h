@@ -2,3 +2,6 @@
 #ifndef IDC_STATIC
 #define IDC_STATIC -1
 #endif
+
+// The line of an alert that names the file concerned.
+#define IDC_ALERT_NAME 20

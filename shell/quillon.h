@@ -25,6 +25,7 @@ constexpr WORD ALERT_NO_SPACE = 11;
 constexpr WORD ALERT_DISK_FULL = 12;
 constexpr WORD ALERT_QPR_EXISTS = 13;
 constexpr WORD ALERT_BAD_FOLDER = 14;
+constexpr WORD ALERT_READ_ERROR = 15;
 constexpr WORD ALERT_BASE = 32000;
 
 // Dialog template ids.
@@ -41,6 +42,8 @@ constexpr WORD DLG_SAMPLES = 11;
 
 // Control id of the side picture on the pages.
 constexpr int IDC_SIDE_PICTURE = 30;
+// Control id of the line of an alert that names a file (IDC_ALERT_NAME of the resources).
+constexpr int IDC_ALERT_NAME = 20;
 
 // The install parameter block: one per run, owned by do_install.
 struct INSPB {
@@ -103,6 +106,8 @@ INT_PTR call_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc);
 HWND create_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc);
 void center_dialog(HWND hDlg);
 INT_PTR alert(HWND hWnd, WORD id);
+// An alert whose name line shows name (the file concerned).
+INT_PTR alert_naming(HWND hWnd, WORD id, const char* name);
 INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 // The common Cancel (confirmed with alert 1, ends with 2) and Back (ends
 // with 3) of a page; TRUE when cid was one of them.

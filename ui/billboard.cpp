@@ -12,10 +12,11 @@ RECT cbmp;
 // Fewer bytes than this make a picture flash by too quickly to be read.
 constexpr DWORD MIN_SHOW_BYTES = 2000000;
 
-// Rounded like MulDiv, but unsigned: totals of 2 GiB and more stay positive.
-static DWORD share_of(DWORD total, WORD percent)
+// Rounded like MulDiv, but unsigned and wide: totals of 2 GiB and more stay
+// positive, totals past 4 GiB keep their size.
+static ULONGLONG share_of(ULONGLONG total, WORD percent)
 {
-    return static_cast<DWORD>((static_cast<unsigned long long>(total) * percent + 50) / 100);
+    return total / 100 * percent + (total % 100 * percent + 50) / 100;
 }
 
 void calc_bmpshare()

@@ -15,7 +15,7 @@ void draw_bitmap(HWND hWnd, HDC hdc);
 struct BINFO {
     WORD id;
     WORD visPerc;
-    DWORD visByte;
+    ULONGLONG visByte;
 };
 constexpr int BINFO_COUNT = 5;
 extern BINFO binfo[BINFO_COUNT];
