@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <set>
-#include <utility>
 
 DWORD search_size;
 
@@ -30,26 +29,49 @@ static void append_hit(const char* ppath, HLOCAL* phfnd)
     search_size += len;
 }
 
-// Directories already walked, by volume and file index: a link or junction
-// that leads back up the tree (profiles have such loops) would otherwise list
-// one installation over and over.
-using walked_set = std::set<std::pair<DWORD, ULONGLONG>>;
+// Directories of one drive already walked, by file index: a link that leads
+// back up the tree (profiles have such loops) would otherwise list one
+// installation over and over. Indices are unique within a volume only, hence
+// one record per drive.
+using walked_set = std::set<ULONGLONG>;
 
-// False when dir was walked before. A directory whose identity cannot be had
-// (a system that cannot open directories) is walked.
+struct IO_STATUS {
+    union {
+        LONG status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+constexpr int FILE_INTERNAL_INFORMATION = 6;
+using query_file_fn = LONG(WINAPI*)(HANDLE, IO_STATUS*, void*, ULONG, int);
+
+// The file index alone, without the volume query of GetFileInformationByHandle,
+// which under Wine costs more than walking the directory itself. Systems
+// without it (Windows 95) cannot open a directory, nor link one.
+static query_file_fn file_index_query()
+{
+    static const query_file_fn fn = reinterpret_cast<query_file_fn>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile"));
+    return fn;
+}
+
+// False when dir was walked before. A directory whose index cannot be had is walked.
 static bool first_visit(const char* dir, walked_set& walked)
 {
+    query_file_fn query = file_index_query();
+    if (query == nullptr)
+        return true;
     HANDLE h = CreateFileA(dir, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return true;
-    BY_HANDLE_FILE_INFORMATION info;
-    BOOL known = GetFileInformationByHandle(h, &info);
+    IO_STATUS io = {};
+    ULONGLONG index = 0;
+    LONG status = query(h, &io, &index, sizeof index, FILE_INTERNAL_INFORMATION);
     CloseHandle(h);
-    if (!known || (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0))
+    if (status < 0 || index == 0)
         return true;
-    ULONGLONG index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return walked.insert({info.dwVolumeSerialNumber, index}).second;
+    return walked.insert(index).second;
 }
 
 static void walk(const char* ppath, HLOCAL* phfnd, walked_set& walked)
@@ -114,11 +136,9 @@ int find_quillon(HWND, HLOCAL* phfnd)
         char* drives = static_cast<char*>(hdrives);
         DWORD got = GetLogicalDriveStringsA(need, drives);
         if (got != 0 && got < need + 1) {
-            // One record for all drives: a link may also lead onto another drive.
-            walked_set walked;
             for (char* root = drives; *root != '\0'; root += strlen(root) + 1) {
                 if (searchable_drive(root))
-                    walk(root, phfnd, walked);
+                    search_path(root, phfnd);
             }
         }
         LocalFree(hdrives);
