@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "copy/copy.h"
-#include "target/target.h"
-#include "target_test_util.h"
+#include "common/journal.h"
+#include "page_driving.h"
+#include "temp_tree.h"
 
 #include <string>
 #include <thread>

@@ -1,28 +1,12 @@
-// Temporary directories for the tests of the path helpers and the search.
+// Running a page procedure in a test: its controls without the localized
+// resources, and the alerts it raises answered as a user would.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
-#include <string>
 #include <thread>
 #include <vector>
-
-// A fresh, empty directory below the temporary folder, removed with all its
-// content when the object goes.
-class TempTree {
-public:
-    TempTree();
-    ~TempTree();
-    const std::string& path() const { return root_; }
-    std::string sub(const std::string& rel) const { return root_ + "\\" + rel; }
-    // Creates the directories of rel (relative, backslash-separated) and, when
-    // file is not empty, an empty file of that name in it.
-    void make(const std::string& rel, const std::string& file = "") const;
-
-private:
-    std::string root_;
-};
 
 // Presses button on every alert of this caption while it lives, from a
 // thread of its own, so a test does not wait for a user.
@@ -47,6 +31,3 @@ struct TemplateControl {
     WORD cls;
 };
 std::vector<WORD> page_template(const std::vector<TemplateControl>& controls);
-
-bool file_exists(const std::string& path);
-bool dir_exists(const std::string& path);
