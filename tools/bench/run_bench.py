@@ -410,7 +410,7 @@ def main():
         sys.exit("run as root: the benchmarks mount tmpfs file systems")
     if not shutil.which("makensis"):
         sys.exit("no makensis: bash tools/install-deps.sh --bench")
-    contenders = [Contender("this", harness.BUILD_DIR)]
+    contenders = [Contender("setup", harness.BUILD_DIR)]
     if args.baseline:
         contenders.append(Contender("baseline", args.baseline))
     work = tempfile.mkdtemp(prefix="qbench")
