@@ -2,16 +2,16 @@
 #include "copy/copy.h"
 #include "copy/framepace.h"
 #include "copy/pathline.h"
-#include "target/target.h"
+#include "common/directories.h"
+#include "common/journal.h"
+#include "common/path_join.h"
+#include "shell/runner.h"
 #include "ui/ui.h"
 
 #include <cstdio>
 #include <cstring>
 
 constexpr DWORD COPY_BLOCK = 100000;
-constexpr int IDC_SRC_LINE = 10;
-constexpr int IDC_DST_LINE = 11;
-constexpr int IDC_BAR = 13;
 
 static bool is_merge_dir(const char* name)
 {
@@ -428,5 +428,5 @@ void update_status(HWND hDlg, DWORD, DWORD low)
     // pace as between files.
     if (frame_due())
         show_copy_frame(hDlg);
-    update_bmpinfo();
+    update_bmpinfo(bcopied);
 }

@@ -10,7 +10,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import COPY, ONE_BUTTON_ALERT, YES_NO_ALERT  # noqa: E402
+from harness import COPY, ID, ONE_BUTTON_ALERT, YES_NO_ALERT  # noqa: E402
 from test_look_billboards import Image  # noqa: E402
 
 # Enough small help files that the copy is still running when Cancel is served.
@@ -154,8 +154,8 @@ class CancelCopy(ManyFiles):
         screen = Image.grab(self.prefix.display.name)
         question = self.ui.hwnd
         self.ui.cmd("use %s" % page)
-        shown_dst, shown_src = self.ui.text(11), self.ui.text(10)
-        left, top, right, _ = self.ui.rect(13)
+        shown_dst, shown_src = self.ui.text(ID.IDC_DST_LINE), self.ui.text(ID.IDC_SRC_LINE)
+        left, top, right, _ = self.ui.rect(ID.IDC_BAR)
         self.ui.cmd("use %s" % question)
         self.assertTrue(shown_dst.startswith(win_dir.lower() + "\\"), shown_dst)
         self.assertEqual(shown_src.rsplit("\\", 1)[1], shown_dst.rsplit("\\", 1)[1])
@@ -168,7 +168,7 @@ class CancelCopy(ManyFiles):
     def test_page_at_rest_under_the_question_shows_the_last_file_and_percentage(self):
         # Many small files: the copy is far quicker than the page is shown.
         self.ui.to_options("E:\\rest")
-        tbytes = int("".join(c for c in self.ui.text(40) if c.isdigit()))
+        tbytes = int("".join(c for c in self.ui.text(ID.IDC_TOTAL) if c.isdigit()))
         self.ui.next_until(COPY)
         page = self.ui.hwnd
         self.wait_files("E:\\rest\\help", 20)

@@ -37,7 +37,6 @@ MEDIA = {
     "20000 small files": (20000, 512, 200),
 }
 SEARCH_ENTRIES = 100000
-FOLDER_PAGE = [10, 11, 1, 2, 3]
 CANCEL_CLICKS = 5         # Cancel latency samples per run, as long as the copy lasts
 PEER_PAGE_SLOW = 60.0     # a peer page run longer than this is timed in the first run only
 
@@ -171,7 +170,7 @@ def to_folder_page(ui, prefix, update):
         ui.click(1)
     ui.wait_page(harness.OPTIONS, timeout=30)
     ui.click(1)
-    ui.wait_page(FOLDER_PAGE, timeout=30)
+    ui.wait_page(harness.FOLDER, timeout=30)
 
 
 def timed_install(prefix, update=False):
