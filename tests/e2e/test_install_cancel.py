@@ -151,12 +151,16 @@ class CancelCopy(ManyFiles):
         files = [os.path.join(b, n) for b, _d, names in os.walk(dst) for n in names]
         newest = max(os.stat(f).st_mtime_ns for f in files)
         copied = sum(os.path.getsize(f) for f in files)
-        screen = Image.grab(self.prefix.display.name)
         question = self.ui.hwnd
         self.ui.cmd("use %s" % page)
         shown_dst, shown_src = self.ui.text(ID.IDC_DST_LINE), self.ui.text(ID.IDC_SRC_LINE)
         left, top, right, _ = self.ui.rect(ID.IDC_BAR)
+        page_bottom = self.ui.rect()[3]
         self.ui.cmd("use %s" % question)
+        # The question sits over the page: moved below it, the page shows as it was drawn.
+        self.ui.move(question, self.ui.rect()[0], page_bottom + 10)
+        time.sleep(0.5)
+        screen = Image.grab(self.prefix.display.name)
         self.assertTrue(shown_dst.startswith(win_dir.lower() + "\\"), shown_dst)
         self.assertEqual(shown_src.rsplit("\\", 1)[1], shown_dst.rsplit("\\", 1)[1])
         last = self.prefix.unix_path(shown_dst)
