@@ -245,7 +245,7 @@ class Figures(dict):
         return median(self.get(key, []))
 
 
-def one_copy_run(prefix, medium, contenders, floor, first, fig):
+def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
     for c in contenders:
         c.put_on(medium)
         fresh_e(prefix)
@@ -262,6 +262,8 @@ def one_copy_run(prefix, medium, contenders, floor, first, fig):
     shutil.rmtree(os.path.join(prefix.e_drive, "floor_copy"))
     fig.add("cp -r", timed(["cp", "-r", installed, os.path.join(prefix.e_drive, "cp_copy")]))
     shutil.rmtree(os.path.join(prefix.e_drive, "cp_copy"))
+    if not peer:
+        return
     # The peer's time counts from its start to its end: Wine's start of a
     # program that does nothing is timed alongside and taken off.
     start = timed_wine(prefix, floor, "nop")
@@ -303,6 +305,9 @@ def report_copy(name, contenders, fig, runs):
                  max(clicks) if clicks else float("nan")))
         rows.append("| %s, %s | %.2f s | %.2f | %.2f s | %.2f | %.0f ms |"
                     % (name, c.label, fresh, fresh / fl, update, update / over, median(clicks)))
+    if "peer silent" not in fig:
+        sys.stdout.flush()
+        return rows
     silent, page = fig.med("peer silent"), fig.med("peer page")
     print("  peer      silent %6.2f s  /floor %.2f   with its page %6.2f s  /floor %.2f  (%d page runs)"
           % (silent, silent / fl, page, page / fl, len(fig.get("peer page", []))))
@@ -312,7 +317,7 @@ def report_copy(name, contenders, fig, runs):
     return rows
 
 
-def bench_copy(name, shape, work, floor, contenders, runs):
+def bench_copy(name, shape, work, floor, contenders, runs, peer):
     mroot = os.path.join(work, "medium")
     mount_tmpfs(mroot, "1600m")
     prefix = None
@@ -323,10 +328,11 @@ def bench_copy(name, shape, work, floor, contenders, runs):
         fresh_e(prefix)
         contenders[0].put_on(medium)
         timed_install(prefix)
-        build_peer(find_ci(prefix.e_drive, "quillon"), medium)
+        if peer:
+            build_peer(find_ci(prefix.e_drive, "quillon"), medium)
         fig = Figures()
         for r in range(runs):
-            one_copy_run(prefix, medium, contenders, floor, r == 0, fig)
+            one_copy_run(prefix, medium, contenders, floor, r == 0, fig, peer)
             print("%s, run %d of %d: %s" % (name, r + 1, runs, run_line(fig)), flush=True)
         return report_copy(name, contenders, fig, runs)
     finally:
@@ -404,10 +410,12 @@ def main():
                     help="interleaved runs; every figure is their median (default 3)")
     ap.add_argument("--only", default=os.environ.get("BENCH_ONLY", ""),
                     help='part of a medium\'s name, or "search": that case alone')
+    ap.add_argument("--no-peer", action="store_true",
+                    help="leave the peer out (a before and after of a change needs no peer)")
     args = ap.parse_args()
     if os.geteuid() != 0:
         sys.exit("run as root: the benchmarks mount tmpfs file systems")
-    if not shutil.which("makensis"):
+    if not args.no_peer and not shutil.which("makensis"):
         sys.exit("no makensis: bash tools/install-deps.sh --bench")
     contenders = [Contender("setup", harness.BUILD_DIR)]
     if args.baseline:
@@ -418,7 +426,7 @@ def main():
     try:
         for name, shape in MEDIA.items():
             if not args.only or args.only in name:
-                rows += bench_copy(name, shape, work, floor, contenders, args.runs)
+                rows += bench_copy(name, shape, work, floor, contenders, args.runs, not args.no_peer)
         if not args.only or args.only == "search":
             rows += bench_search(work, floor, contenders, args.runs)
     finally:
