@@ -193,6 +193,15 @@ def medium_dir():
     return out
 
 
+def find_nocase(base, relative):
+    """The path below base of relative ("a/b"), each level matched in any letter case; None when missing."""
+    for part in relative.split("/"):
+        if base is None:
+            return None
+        base = next((os.path.join(base, e) for e in os.listdir(base) if e.lower() == part), None)
+    return base
+
+
 def adjusted_medium(name, adjust):
     """A CD tree of the demo content changed by adjust(staging) before the
     layout (more files, other system libraries ...), rebuilt when setup.exe is
@@ -424,6 +433,17 @@ class Session:
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
         self.transcript = []
+        self.quiet = 0
+
+    @contextlib.contextmanager
+    def tolerated(self):
+        """Steps that may fail without it being a fault (the caller suppresses
+        the DriverError): a failure inside leaves no screenshot behind."""
+        self.quiet += 1
+        try:
+            yield
+        finally:
+            self.quiet -= 1
 
     def _read(self):
         for line in self.proc.stdout:
@@ -451,7 +471,7 @@ class Session:
             return ""
         if not answer.startswith("ok "):
             # A process that has ended leaves nothing on the screen to show.
-            evidence = "" if answer == "err process exited" else self._evidence()
+            evidence = "" if answer == "err process exited" or self.quiet else self._evidence()
             raise DriverError("%s -> %s%s" % (line, answer, evidence))
         return answer[3:]
 
@@ -681,19 +701,24 @@ class WineTestCase(unittest.TestCase):
         return self.prefix.screenshot("%s.%s" % (type(self).__name__, name))
 
 
-def main():
-    """Runs the calling module's tests with a hard limit on the whole module."""
-    limit = int(os.environ.get("QUILLON_E2E_LIMIT", "840"))
+def limit_run(seconds, what="module"):
+    """After seconds, closes every open prefix (Wine, Xvfb, mounts) and ends
+    the process with status 3, whatever it is doing."""
     def give_up():
-        log("module time limit reached")
+        log("%s time limit reached" % what)
         for prefix in list(_open_prefixes):
             with contextlib.suppress(Exception):
                 prefix.close()
         os._exit(3)
 
-    timer = threading.Timer(limit, give_up)
+    timer = threading.Timer(seconds, give_up)
     timer.daemon = True
     timer.start()
+
+
+def main():
+    """Runs the calling module's tests with a hard limit on the whole module."""
+    limit_run(int(os.environ.get("QUILLON_E2E_LIMIT", "840")))
     unittest.main(module="__main__", verbosity=2)
 
 
