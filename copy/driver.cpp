@@ -29,8 +29,8 @@ const char* const src_name[CDIR_COUNT] = {
 const char* const platform_str[6] = {"Win95", "Pentium", "MIPS", "Alpha", "Power", nullptr};
 
 int copyflag;
-DWORD tbytes;
-DWORD bcopied;
+ULONGLONG tbytes;
+ULONGLONG bcopied;
 RECT rcBar;
 
 static const char* const lang_trees[] = {"\\USA", "\\FRA", "\\FRG", "\\HOL",
@@ -181,10 +181,16 @@ int copy_files(HWND hwndOwner, INSPB* pp)
         if (build_fspec(lsrc, "readme.wri", rsrc_readme, sizeof rsrc_readme) &&
             build_fspec(pp->szDst, "readme.wri", rdst, sizeof rdst))
             copy_file(nullptr, rdst, rsrc_readme);
-        copy_runtime(drive, pp->platform);
-        copy_sx32w(drive, pp->platform);
-        copy_twain(drive, pp->platform);
-        copy_defdoc(drive, pp->lcode);
+        // Their own results do not matter, but a file that failed after the
+        // user was told the installation ends has cleared copyflag.
+        if (copyflag)
+            copy_runtime(drive, pp->platform);
+        if (copyflag)
+            copy_sx32w(drive, pp->platform);
+        if (copyflag)
+            copy_twain(drive, pp->platform);
+        if (copyflag)
+            copy_defdoc(drive, pp->lcode);
     }
 
     release_copy_page();

@@ -267,6 +267,18 @@ static BYTE* copy_buffer(HWND hDlg, HLOCAL* owned)
     return p;
 }
 
+// A file the medium lists but that cannot be opened is a damaged medium; one
+// that is not there at all was simply left out of it.
+static bool listed(const char* path)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(path, &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(h);
+    return true;
+}
+
 BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
 {
     HLOCAL owned;
@@ -279,8 +291,12 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     HANDLE hdst = INVALID_HANDLE_VALUE;
     HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hsrc != INVALID_HANDLE_VALUE)
+    if (hsrc != INVALID_HANDLE_VALUE) {
         hdst = open_target(pdst, tmp, sizeof tmp);
+    } else if (listed(psrc)) {
+        alert_naming(hDlg, ALERT_READ_ERROR, psrc);
+        result = copyflag = FALSE;
+    }
 
     if (hdst != INVALID_HANDLE_VALUE) {
         // Noted before the first byte, so an interrupted run still finds it.
@@ -288,12 +304,16 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
         if (!tmp[0])
             journal_note_file(pdst);
         bool failed = false;
+        bool unreadable = false;
         DWORD nread;
         do {
             DWORD nwritten = 0;
             nread = 0;
-            if (!ReadFile(hsrc, buf, COPY_BLOCK, &nread, nullptr) ||
-                !WriteFile(hdst, buf, nread, &nwritten, nullptr) || nwritten != nread) {
+            if (!ReadFile(hsrc, buf, COPY_BLOCK, &nread, nullptr)) {
+                failed = unreadable = true;
+                break;
+            }
+            if (!WriteFile(hdst, buf, nread, &nwritten, nullptr) || nwritten != nread) {
                 failed = true;
                 break;
             }
@@ -303,8 +323,13 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
         CloseHandle(hdst);
         if (failed) {
             DeleteFileA(written);
-            alert(hDlg, ALERT_DISK_FULL);
-            result = FALSE;
+            if (unreadable)
+                alert_naming(hDlg, ALERT_READ_ERROR, psrc);
+            else
+                alert(hDlg, ALERT_DISK_FULL);
+            // The user was told the installation ends: also where the caller
+            // (read-me, system files) would go on.
+            result = copyflag = FALSE;
         } else if (tmp[0] && !MoveFileExA(tmp, pdst, MOVEFILE_REPLACE_EXISTING)) {
             // Taken by another program meanwhile: skipped like a locked file.
             DeleteFileA(tmp);
@@ -319,13 +344,13 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     return result;
 }
 
-int percent_done(DWORD copied, DWORD total)
+int percent_done(ULONGLONG copied, ULONGLONG total)
 {
     ULONGLONG perc;
     if (total >= 100)
         perc = copied / (total / 100);
     else if (total > 0)
-        perc = static_cast<ULONGLONG>(copied) * 100 / total;
+        perc = copied * 100 / total;
     else
         perc = copied ? 100 : 0;   // nothing announced: done as soon as anything moved
     return perc > 100 ? 100 : static_cast<int>(perc);

@@ -7,7 +7,8 @@ set -euo pipefail
 need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
-pkgs=(cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 googletest
+pkgs=(cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686
+      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest
       wine wine32:i386 xvfb x11-utils imagemagick python3 xauth fonts-liberation)
 [ "${1:-}" = "--bench" ] && pkgs+=(nsis)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done

@@ -1,4 +1,4 @@
-"""End-to-end harness: a fresh 32-bit Wine prefix per test module, the demo
+"""End-to-end harness: a fresh Wine prefix per test module, the demo
 medium as CD drive D:, an extra fixed disk E:, and a session with the UI driver
 (tests/e2e/tools/uidriver.cpp) that starts setup.exe and drives its pages.
 
@@ -44,6 +44,22 @@ PIN = ["taskset", "-c", str(min(os.sched_getaffinity(0)))] if shutil.which("task
 # Wine answers with its own built-in library of these names unless told
 # otherwise, and then reports no version resource for the file on disk.
 NATIVE_DLLS = ("msvcrt20", "msvcrt40", "ctl3d32", "twain_32")
+
+
+def wine_arch():
+    """win32, or win64 on a host that runs no 32-bit code; the build must match
+    (tools/wine-arch.sh makes that choice for the test and demo commands)."""
+    arch = os.environ.get("QUILLON_WINEARCH")
+    if not arch:
+        probe = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, check=False)
+        arch = "win32" if probe.returncode == 0 else "win64"
+        os.environ["QUILLON_WINEARCH"] = arch
+    if arch == "win64":
+        shims = os.path.join(SOURCE_DIR, "tools", "wine64")
+        if not os.environ.get("PATH", "").startswith(shims + os.pathsep):
+            os.environ["PATH"] = shims + os.pathsep + os.environ.get("PATH", "")
+    return arch
 
 
 def resource_ids(path=None):
@@ -104,8 +120,9 @@ def file_lock(name):
 
 
 def base_env(prefix=None):
+    arch = wine_arch()
     env = dict(os.environ)
-    env.update(WINEARCH="win32", WINEDEBUG="-all", LC_ALL="C.UTF-8", LANG="C.UTF-8")
+    env.update(WINEARCH=arch, WINEDEBUG="-all", LC_ALL="C.UTF-8", LANG="C.UTF-8")
     # No menu builder or Mono/Gecko prompts in test prefixes.
     env["WINEDLLOVERRIDES"] = "winemenubuilder.exe=d;mscoree=d;mshtml=d"
     if prefix:
@@ -233,7 +250,7 @@ def template_dir():
     """A booted prefix made once per build directory; tests copy it (cp -a of
     the ~600 MB tree takes ~2 s, a fresh wineboot ~12 s)."""
     tpl = os.path.join(E2E_DIR, "template")
-    stamp = os.path.join(tpl, ".quillon-template-2")
+    stamp = os.path.join(tpl, ".quillon-template-3")
     with file_lock("template"):
         if os.path.exists(stamp):
             return tpl
@@ -254,6 +271,9 @@ def template_dir():
                     raise
                 shutil.rmtree(tpl, ignore_errors=True)
                 log("wineboot did not finish; trying once more")
+        # Every Windows has C:\windows\system; a win64 prefix made without its
+        # 32-bit half lacks it.
+        os.makedirs(os.path.join(tpl, "drive_c", "windows", "system"), exist_ok=True)
         # Z: would make the drive search walk the whole Linux file system.
         with contextlib.suppress(FileNotFoundError):
             os.unlink(os.path.join(tpl, "dosdevices", "z:"))

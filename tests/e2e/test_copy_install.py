@@ -4,6 +4,8 @@ replaced, and a drive too small for the selection: alert 11 (Back and Exit
 answered No keep the page as the user left it), then alert 12 and a clean
 destination for a new installation, alert 10 and nothing deleted for an update."""
 import os
+import shutil
+import socket
 import stat
 import struct
 import sys
@@ -167,6 +169,45 @@ class SmallDrive(harness.WineTestCase):
         self.assertIn("modules", names, "what the update copied before the disk was full stays")
         with open(os.path.join(old, "quillon.exe"), "rb") as f:
             self.assertEqual(f.read(), b"old program")
+
+class DamagedMedium(harness.WineTestCase):
+    """Files the CD lists but that cannot be read: one that cannot be opened in
+    Modules (a socket: Wine does not list a broken link at all), one that fails
+    in its first read in Help (a link to /proc/self/mem)."""
+
+    @classmethod
+    def setUpClass(cls):
+        medium = os.path.join(harness.E2E_DIR, "damaged-medium")
+        shutil.rmtree(medium, ignore_errors=True)
+        shutil.copytree(harness.medium_dir(), medium, symlinks=True)
+        usa = os.path.join(medium, "quillon", "USA")
+        with socket.socket(socket.AF_UNIX) as s:
+            s.bind(os.path.join(usa, "Win95", "Modules", "lost.dll"))
+        os.symlink("/proc/self/mem", os.path.join(usa, "Help", "memory.hlp"))
+        cls.prefix_options = dict(cls.prefix_options, medium=medium)
+        super().setUpClass()
+
+    def install_until_read_error(self, skip_modules):
+        self.prefix.clear_drive("E")
+        self.ui.to_options("E:\\Quillon")
+        if skip_modules:
+            self.ui.click(10)
+        self.ui.next_until(ONE_BUTTON_ALERT, "Read Error", timeout=120)
+        name = self.ui.text(20)
+        self.ui.answer(1)
+        self.ui.exit_code(timeout=60)
+        # As after any failed copy of a new installation: nothing of it stays.
+        self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\Quillon")))
+        return name
+
+    def test_listed_file_that_cannot_be_opened_ends_the_installation(self):
+        name = self.install_until_read_error(False)
+        self.assertTrue(name.endswith("\\lost.dll"), name)
+
+    def test_read_failure_inside_a_file_is_no_full_disk(self):
+        name = self.install_until_read_error(True)
+        self.assertTrue(name.endswith("\\memory.hlp"), name)
+
 
 if __name__ == "__main__":
     harness.main()
