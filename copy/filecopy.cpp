@@ -90,17 +90,23 @@ static void show_lines()
 
 static void draw_bar(HWND hDlg);
 
+// The page shows the file begun last and the exact percentage.
+static void catch_up_page(HWND hDlg)
+{
+    if (!hDlg)
+        return;
+    use_page(hDlg);
+    show_lines();
+    if (pc.bar_behind)
+        draw_bar(hDlg);
+}
+
 void show_copy_frame(HWND hDlg)
 {
     // Drawn before the queue is served: a Cancel question, or any other
-    // reason the copy rests, finds the page showing the last file begun and
-    // the exact percentage, and the pump puts the drawing on the screen.
-    if (hDlg) {
-        use_page(hDlg);
-        show_lines();
-        if (pc.bar_behind)
-            draw_bar(hDlg);
-    }
+    // reason the copy rests, finds the page up to date, and the pump puts
+    // the drawing on the screen.
+    catch_up_page(hDlg);
     drain_queue();
     frame_shown();
 }
@@ -294,6 +300,7 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     if (hsrc != INVALID_HANDLE_VALUE) {
         hdst = open_target(pdst, tmp, sizeof tmp);
     } else if (listed(psrc)) {
+        catch_up_page(hDlg);   // the page rests under the alert on the file that failed
         alert_naming(hDlg, ALERT_READ_ERROR, psrc);
         result = copyflag = FALSE;
     }
@@ -323,6 +330,7 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
         CloseHandle(hdst);
         if (failed) {
             DeleteFileA(written);
+            catch_up_page(hDlg);
             if (unreadable)
                 alert_naming(hDlg, ALERT_READ_ERROR, psrc);
             else
