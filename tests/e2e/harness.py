@@ -527,7 +527,10 @@ class Session:
 
     def try_wait_page(self, ids, caption="", timeout=2):
         """As wait_page, but None when no such dialog came."""
-        answer = self.raw(self._page_query(ids, caption, timeout, False), timeout + 15)
+        # The driver's look at a page waits on the page's own thread, which
+        # the copy leaves to itself between two files: on a loaded machine the
+        # answer may come well after the driver's own timeout.
+        answer = self.raw(self._page_query(ids, caption, timeout, False), timeout + 60)
         if not answer.startswith("ok "):
             return None
         self.hwnd, _, title = answer[3:].partition(" ")
