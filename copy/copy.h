@@ -30,6 +30,9 @@ INT_PTR CALLBACK dlg_copy(HWND, UINT, WPARAM, LPARAM);
 int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr);
 BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc);
 void update_status(HWND hDlg, DWORD high, DWORD low);
+// Shows the file begun last and the exact percentage on the copy page, then
+// serves the message queue; with no page it only serves the queue.
+void show_copy_frame(HWND hDlg);
 // Gives back what the copy kept for its page: path lines, bar picture, DCs, buffer.
 void release_copy_page();
 int percent_done(ULONGLONG copied, ULONGLONG total);   // 0..100, also for totals below 100

@@ -1,6 +1,7 @@
 // The copy driver: the component table, the layout of the medium and the
 // modeless copy page.
 #include "copy/copy.h"
+#include "copy/framepace.h"
 #include "common/directories.h"
 #include "common/path_join.h"
 #include "common/source_root.h"
@@ -106,7 +107,8 @@ INT_PTR CALLBACK dlg_copy(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
 static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const char* lsrc)
 {
     for (int cnt = 0; cnt < CDIR_COUNT && copyflag; ++cnt) {
-        drain_queue();
+        // Between rows the page rests on the last file and the exact percentage.
+        show_copy_frame(hdlg);
         if (!copyflag || !row_wanted(cnt, pp))
             continue;
         char dname[PATH_CCH];
@@ -128,14 +130,18 @@ static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const cha
         CharLowerA(ndst);
         use_disk_case(ndst);
         use_disk_case(nsrc);
+        frame_now();   // a row's first file is always shown
         copyflag = copy_directory(hdlg, ndst, nsrc, TRUE, pp->keep_set);
     }
     if (copyflag) {
         char root_dst[sizeof pp->szDst];
         memcpy(root_dst, pp->szDst, sizeof root_dst);
         use_disk_case(root_dst);
+        show_copy_frame(hdlg);
+        frame_now();
         copyflag = copy_directory(hdlg, root_dst, rsrc, FALSE, pp->keep_set);
     }
+    show_copy_frame(hdlg);
 }
 
 int copy_files(HWND hwndOwner, INSPB* pp)
