@@ -6,6 +6,9 @@
 
 #include <cstring>
 #include <set>
+#include <string>
+#include <utility>
+#include <vector>
 
 DWORD search_size;
 
@@ -44,70 +47,156 @@ struct IO_STATUS {
     };
     ULONG_PTR information;
 };
+// One entry of the directory listing that also gives each entry's file index.
+struct DIR_ENTRY_WITH_ID {
+    ULONG next;
+    ULONG index_in_dir;
+    LARGE_INTEGER times[4];
+    LARGE_INTEGER size;
+    LARGE_INTEGER allocated;
+    ULONG attributes;
+    ULONG name_bytes;
+    ULONG ea_size;
+    CCHAR short_name_length;
+    WCHAR short_name[12];
+    LARGE_INTEGER file_id;
+    WCHAR name[1];
+};
 constexpr int FILE_INTERNAL_INFORMATION = 6;
+constexpr int FILE_ID_BOTH_DIRECTORY_INFORMATION = 37;
+constexpr LONG STATUS_NO_MORE_FILES = static_cast<LONG>(0x80000006);
 using query_file_fn = LONG(WINAPI*)(HANDLE, IO_STATUS*, void*, ULONG, int);
+using query_dir_fn = LONG(WINAPI*)(HANDLE, HANDLE, void*, void*, IO_STATUS*, void*, ULONG, int,
+                                   BOOLEAN, void*, BOOLEAN);
 
-// The file index alone, without the volume query of GetFileInformationByHandle,
-// which under Wine costs more than walking the directory itself. Systems
-// without it (Windows 95) cannot open a directory, nor link one.
-static query_file_fn file_index_query()
+// The directory listing that carries every subdirectory's file index, so that
+// the walk learns a directory's identity from its parent's listing and opens
+// each directory once, as a plain walk does. Systems without it (Windows 95)
+// cannot link a directory either; they are walked the plain way.
+struct ntdll_calls {
+    query_file_fn query_file;
+    query_dir_fn query_dir;
+};
+static const ntdll_calls& ntdll()
 {
-    static const query_file_fn fn = reinterpret_cast<query_file_fn>(
-        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile"));
-    return fn;
+    static const ntdll_calls calls = [] {
+        HMODULE nt = GetModuleHandleA("ntdll.dll");
+        ntdll_calls c = {};
+        if (nt != nullptr) {
+            c.query_file = reinterpret_cast<query_file_fn>(
+                reinterpret_cast<void*>(GetProcAddress(nt, "NtQueryInformationFile")));
+            c.query_dir = reinterpret_cast<query_dir_fn>(
+                reinterpret_cast<void*>(GetProcAddress(nt, "NtQueryDirectoryFile")));
+        }
+        return c;
+    }();
+    return calls;
 }
 
-// False when dir was walked before. A directory whose index cannot be had is walked.
-static bool first_visit(const char* dir, walked_set& walked)
-{
-    query_file_fn query = file_index_query();
-    if (query == nullptr)
-        return true;
-    HANDLE h = CreateFileA(dir, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return true;
-    IO_STATUS io = {};
-    ULONGLONG index = 0;
-    LONG status = query(h, &io, &index, sizeof index, FILE_INTERNAL_INFORMATION);
-    CloseHandle(h);
-    if (status < 0 || index == 0)
-        return true;
-    return walked.insert(index).second;
-}
+// What one directory holds for the walk, in listing order: the names of its
+// subdirectories, and an empty name where the program's file was listed.
+using listing = std::vector<std::pair<std::string, ULONGLONG>>;
 
-static void walk(const char* ppath, HLOCAL* phfnd, walked_set& walked)
+static void note_entry(char* name, DWORD attributes, ULONGLONG id, listing& out)
 {
-    char pattern[PATH_CCH];
-    // A directory whose pattern would not fit is not searched.
-    if (BuildPath(ppath, "*.*", pattern, PATH_CCH) == 0 || !first_visit(ppath, walked))
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        // A junction or directory link shows a tree that lives elsewhere.
+        if (!is_dot_entry(name) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            out.emplace_back(name, id);
         return;
+    }
+    CharLowerA(name);
+    if (strcmp(name, "quillon.exe") == 0)
+        out.emplace_back(std::string(), 0);
+}
 
+// Lists dir through one handle; its own index is asked only for the first
+// directory of a walk (a subdirectory's came with its parent's listing).
+// False when the listing cannot be had this way.
+static bool list_with_ids(const char* dir, ULONGLONG* self_id, listing& out)
+{
+    const ntdll_calls& nt = ntdll();
+    if (nt.query_dir == nullptr || nt.query_file == nullptr)
+        return false;
+    HANDLE h = CreateFileA(dir, FILE_LIST_DIRECTORY,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return true;   // an unreadable directory holds nothing for the search
+    IO_STATUS io = {};
+    if (*self_id == 0) {
+        ULONGLONG index = 0;
+        if (nt.query_file(h, &io, &index, sizeof index, FILE_INTERNAL_INFORMATION) >= 0)
+            *self_id = index;
+    }
+    // Filled and taken apart before the walk goes deeper, so one buffer serves all levels.
+    alignas(8) static BYTE buffer[65536];
+    for (BOOLEAN restart = TRUE;; restart = FALSE) {
+        LONG status = nt.query_dir(h, nullptr, nullptr, nullptr, &io, buffer, sizeof buffer,
+                                   FILE_ID_BOTH_DIRECTORY_INFORMATION, FALSE, nullptr, restart);
+        if (status < 0 || status == STATUS_NO_MORE_FILES)
+            break;
+        for (ULONG at = 0;;) {
+            const auto* e = reinterpret_cast<const DIR_ENTRY_WITH_ID*>(buffer + at);
+            char name[MAX_PATH];
+            int n = WideCharToMultiByte(CP_ACP, 0, e->name, static_cast<int>(e->name_bytes / 2),
+                                        name, sizeof name - 1, nullptr, nullptr);
+            if (n > 0) {
+                name[n] = '\0';
+                note_entry(name, e->attributes, static_cast<ULONGLONG>(e->file_id.QuadPart),
+                           out);
+            }
+            if (e->next == 0 || at + e->next >= sizeof buffer)
+                break;
+            at += e->next;
+        }
+    }
+    CloseHandle(h);
+    return true;
+}
+
+static void list_plain(const char* pattern, listing& out)
+{
     WIN32_FIND_DATAA fd;
     HANDLE hfind = FindFirstFileA(pattern, &fd);
     if (hfind == INVALID_HANDLE_VALUE)
         return;
-    do {
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            // A junction or directory link shows a tree that lives elsewhere.
-            if (is_dot_entry(fd.cFileName) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                continue;
-            char sub[PATH_CCH];
-            if (BuildPath(ppath, fd.cFileName, sub, PATH_CCH) != 0)
-                walk(sub, phfnd, walked);
-        } else {
-            CharLowerA(fd.cFileName);
-            if (strcmp(fd.cFileName, "quillon.exe") == 0)
-                append_hit(ppath, phfnd);
-        }
-    } while (FindNextFileA(hfind, &fd));
+    do
+        note_entry(fd.cFileName, fd.dwFileAttributes, 0, out);
+    while (FindNextFileA(hfind, &fd));
     FindClose(hfind);
+}
+
+// id: the directory's file index when its parent's listing gave it, else 0.
+static void walk(const char* ppath, ULONGLONG id, HLOCAL* phfnd, walked_set& walked)
+{
+    char pattern[PATH_CCH];
+    // A directory whose pattern would not fit is not searched.
+    if (BuildPath(ppath, "*.*", pattern, PATH_CCH) == 0)
+        return;
+    if (id != 0 && !walked.insert(id).second)
+        return;
+    const bool first = id == 0;
+    listing entries;
+    if (!list_with_ids(ppath, &id, entries))
+        list_plain(pattern, entries);
+    else if (first && id != 0)
+        walked.insert(id);   // the walk's first directory, known only once opened
+    for (const auto& entry : entries) {
+        if (entry.first.empty()) {
+            append_hit(ppath, phfnd);
+            continue;
+        }
+        char sub[PATH_CCH];
+        if (BuildPath(ppath, entry.first.c_str(), sub, PATH_CCH) != 0)
+            walk(sub, entry.second, phfnd, walked);
+    }
 }
 
 BOOL search_path(const char* ppath, HLOCAL* phfnd)
 {
     walked_set walked;
-    walk(ppath, phfnd, walked);
+    walk(ppath, 0, phfnd, walked);
     return TRUE;
 }
 
