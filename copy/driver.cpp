@@ -181,10 +181,16 @@ int copy_files(HWND hwndOwner, INSPB* pp)
     infplace = 1;
     place_info();
 
-    if (!paths)
+    // Nothing is changed before the run's record stands on disk.
+    char record[PATH_CCH];
+    if (!paths) {
         copyflag = FALSE;
-    else
+    } else if (!record_location(record, sizeof record) || !run_begin(record)) {
+        alert(hdlg, ALERT_DISK_FULL);
+        copyflag = FALSE;
+    } else {
         copy_product(hdlg, pp, rsrc, lsrc);
+    }
 
     if (copyflag) {
         char rsrc_readme[WORK_CCH];
@@ -196,6 +202,7 @@ int copy_files(HWND hwndOwner, INSPB* pp)
         copy_sx32w(drive, pp->platform);
         copy_twain(drive, pp->platform);
         copy_defdoc(drive, pp->lcode);
+        run_commit();
     }
 
     release_copy_page();

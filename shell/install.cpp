@@ -116,11 +116,12 @@ void do_install(HWND hwnd)
             integrate(hwnd, &par, &grp);
             break;
         case STEP_CLEANUP:
-            // Only what this run created goes: a destination that existed
-            // before keeps its old files.
-            if (par.nver)
-                journal_undo();
-            else
+            // The disk goes back to what it was before the copy, an update's
+            // earlier installation included.
+            SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+            run_undo();
+            SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+            if (!par.nver)
                 alert(hwnd, ALERT_ABORT);
             break;
         case STEP_END:

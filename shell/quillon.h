@@ -25,6 +25,7 @@ constexpr WORD ALERT_NO_SPACE = 11;
 constexpr WORD ALERT_DISK_FULL = 12;
 constexpr WORD ALERT_QPR_EXISTS = 13;
 constexpr WORD ALERT_BAD_FOLDER = 14;
+constexpr WORD ALERT_BAD_RECORD = 16;
 constexpr WORD ALERT_BASE = 32000;
 
 // Dialog template ids.

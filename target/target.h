@@ -47,4 +47,6 @@ BOOL get_source_root(char* root, size_t cchRoot);
 void journal_reset();
 void journal_note_dir(const char* path);    // a directory this run created
 void journal_note_file(const char* path);   // a file that did not exist before
+size_t journal_dir_count();                 // the directories noted, in order
+const char* journal_dir(size_t i);
 void journal_undo();                        // remove noted files, then directories deepest first

@@ -1,8 +1,9 @@
 """The product gets installed: component page figures, the copy of the demo
 medium with its names, merge directories and system files, a read-only file
 replaced, and a drive too small for the selection: alert 11 (Back and Exit
-answered No keep the page as the user left it), then alert 12 and a clean
-destination for a new installation, alert 10 and nothing deleted for an update."""
+answered No keep the page as the user left it), then alert 12 and the
+destination as it was before, for a new installation and, with alert 10, for an
+update; the same after a read error on the medium."""
 import os
 import stat
 import struct
@@ -22,6 +23,8 @@ GERMAN_DIRS = ["module", "treiber", "raster", "dokument", "fonts", "hilfe", "vek
                "kennlin", "lexika", "texte", "bilder", "layouts", "makros", "seiten", "stile",
                "spezial", "clipart"]
 SAMPLE_ROWS = {2, 3, 6, 7, 8, 10, 11, 12, 13, 14, 15, 17}
+FULL_TEXT = ("The Quillon\u00ae installation has been aborted due to missing hard drive space. Nothing has "
+             "been changed: all files have been left as they were before the installation.")
 
 
 def tree(root):
@@ -36,6 +39,14 @@ def tree(root):
 def grouped(n, sep):
     s = str(n)
     return sep.join(s[max(0, i - 3):i] for i in range(len(s), 0, -3)[::-1])
+
+
+def copy_stops_with_alert_12(case, root, before, replaced):
+    """Next up to alert 12, which comes after the copy replaced `replaced`; answered."""
+    case.ui.next_until(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
+    case.assertIn(FULL_TEXT, [c["text"] for c in case.ui.controls()])
+    case.assertIn(replaced, harness.tree_changes(before, harness.tree_state(root)))
+    case.ui.answer(1)
 
 
 class CopyInstall(harness.WineTestCase):
@@ -152,21 +163,49 @@ class SmallDrive(harness.WineTestCase):
         self.prefix.clear_drive("F")
         self.prefix.plant("F:\\old\\quillon.exe", b"old program")
         self.prefix.plant("F:\\old\\notes.txt", b"mine")
+        self.prefix.plant("F:\\old\\help\\quillon.hlp", b"old help")
+        os.chmod(self.prefix.unix_path("F:\\old\\help\\quillon.hlp"), stat.S_IRUSR)
+        before = harness.tree_state(self.prefix.f_drive)
         self.ui.to_update_options("F:\\old")
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
         self.ui.answer(1)
-        self.ui.next_until(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
-        self.ui.answer(1)
+        copy_stops_with_alert_12(self, self.prefix.f_drive, before, "old/help/quillon.hlp")
         self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=30), "Abort Installation")
         self.ui.answer(1)
         self.ui.exit_code(timeout=60)
-        old = self.prefix.unix_path("F:\\old")
-        names = tree(old)
-        self.assertIn("notes.txt", names)
-        self.assertIn("modules", names, "what the update copied before the disk was full stays")
-        with open(os.path.join(old, "quillon.exe"), "rb") as f:
-            self.assertEqual(f.read(), b"old program")
+        self.assertEqual(harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)), [])
+
+
+def with_unreadable_file(name, wrong):
+    """The demo medium with a file in the "Special" component (copied after
+    help) that opens but fails on read."""
+    out = harness.adjusted_medium(name, lambda staging: None)
+    special = os.path.join(out, "quillon", "USA", "Win95", "Special")
+    bad = os.path.join(special, wrong)
+    if not os.path.islink(bad):
+        os.symlink("/proc/self/mem", bad)
+    return out
+
+
+class ReadError(harness.WineTestCase):
+
+    @classmethod
+    def setUpClass(cls):
+        cls.prefix_options = dict(medium=with_unreadable_file("read_error_medium", "zz_bad.dat"))
+        super().setUpClass()
+
+    def test_failed_new_install_leaves_earlier_files_as_they_were(self):
+        self.prefix.plant("E:\\Quillon\\lumen.exe", b"oldexe")
+        self.prefix.plant("E:\\Quillon\\help\\quillon.hlp", b"old help")
+        self.prefix.plant("E:\\Quillon\\user.txt", b"the user's")
+        os.chmod(self.prefix.unix_path("E:\\Quillon\\help\\quillon.hlp"), stat.S_IRUSR)
+        before = harness.tree_state(self.prefix.e_drive)
+        self.ui.to_options("E:\\Quillon")
+        copy_stops_with_alert_12(self, self.prefix.e_drive, before, "Quillon/help/quillon.hlp")
+        self.ui.exit_code(timeout=60)
+        self.assertEqual(harness.tree_changes(before, harness.tree_state(self.prefix.e_drive)), [])
+
 
 if __name__ == "__main__":
     harness.main()
