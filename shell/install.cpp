@@ -120,6 +120,8 @@ void do_install(HWND hwnd)
             // earlier installation included.
             SetCursor(LoadCursorA(nullptr, IDC_WAIT));
             run_undo();
+            if (par.nver)
+                journal_undo();   // what the destination page made, if no record took it over
             SetCursor(LoadCursorA(nullptr, IDC_ARROW));
             if (!par.nver)
                 alert(hwnd, ALERT_ABORT);

@@ -208,6 +208,19 @@ class CancelCopy(ManyFiles):
                 self.ui.wait_page(harness.LANGUAGE, timeout=120)
                 self.assertDiskAsBefore(before)
 
+        # A record that cannot be read is reported, and nothing is guessed from it.
+        record = self.prefix.unix_path("C:\\windows\\qsetup.rec")
+        with open(record, "wb") as f:
+            f.write(b"Q|1|00000000\r\nN|E:\\mine|00000000\r\nK|00000000\r\n")
+        before = self.disk()
+        self.new_session()
+        self.ui.start_setup()
+        self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Unfinished Installation")
+        self.ui.answer(1)
+        self.ui.wait_page(harness.LANGUAGE)
+        self.assertDiskAsBefore(before)
+        os.unlink(record)
+
     def new_session(self):
         self.ui.close()
         self.ui = self.prefix.session()
