@@ -3,7 +3,7 @@
 // files and version numbers.
 #pragma once
 
-#include "shell/quillon.h"
+#include "common/setup.h"
 
 #include <string>
 #include <vector>
@@ -18,7 +18,7 @@ extern const char* const src_name[CDIR_COUNT];
 extern const char* const platform_str[6];
 bool row_wanted(int row, const INSPB* pp);   // selected, and samples on where needed
 
-// Copy state shared with the component pages and the billboards.
+// Copy state; who writes each is listed with the module statics in common/setup.h.
 extern int copyflag;
 extern DWORD tbytes;
 extern DWORD bcopied;
@@ -48,10 +48,6 @@ BOOL copy_ctl3d(char* lpszDest, size_t cchDest);
 const char* lang_tree(WORD lcode);
 const char* platform_tree(WORD platform);
 const char* system_tree(WORD platform);
-// Bounded string building: false (and, for path_set, an empty dst) when the
-// result does not fit; path_cat leaves dst unchanged then.
-bool path_cat(char* dst, size_t cch, const char* s);
-bool path_set(char* dst, size_t cch, const char* a, const char* b);
 
 // ---- the record of a copy run, so that it commits whole or not at all ----
 // The record's format: entries of '|'-separated fields, each line checked.

@@ -1,7 +1,10 @@
 // The copy driver: the component table, the layout of the medium and the
 // modeless copy page.
 #include "copy/copy.h"
-#include "target/target.h"
+#include "common/directories.h"
+#include "common/path_join.h"
+#include "common/source_root.h"
+#include "shell/runner.h"
 #include "ui/ui.h"
 
 #include <cstring>
@@ -54,27 +57,6 @@ const char* system_tree(WORD platform)
     return (platform == 1 || platform > 4) ? platform_str[0] : platform_str[platform];
 }
 
-bool path_cat(char* dst, size_t cch, const char* s)
-{
-    size_t have = strlen(dst);
-    size_t add = strlen(s);
-    if (have + add >= cch)
-        return false;
-    memcpy(dst + have, s, add + 1);
-    return true;
-}
-
-bool path_set(char* dst, size_t cch, const char* a, const char* b)
-{
-    if (cch == 0)
-        return false;
-    dst[0] = '\0';
-    if (path_cat(dst, cch, a) && (!b || path_cat(dst, cch, b)))
-        return true;
-    dst[0] = '\0';
-    return false;
-}
-
 bool row_wanted(int row, const INSPB* pp)
 {
     if (row < 0 || row >= CDIR_COUNT || !(pp->fflag & cdir[row].fflag))
@@ -119,7 +101,8 @@ INT_PTR CALLBACK dlg_copy(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
     return FALSE;
 }
 
-// The rows, the main files and the read-me; FALSE as soon as one fails.
+// The selected component rows, then the product's main files; the first
+// failure clears copyflag and ends the copy.
 static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const char* lsrc)
 {
     for (int cnt = 0; cnt < CDIR_COUNT && copyflag; ++cnt) {
@@ -174,8 +157,8 @@ int copy_files(HWND hwndOwner, INSPB* pp)
     }
 
     if (hdlg)
-        GetClientRect(GetDlgItem(hdlg, 13), &rcBar);
-    calc_bmpshare();
+        GetClientRect(GetDlgItem(hdlg, IDC_BAR), &rcBar);
+    calc_bmpshare(tbytes);
     cbinf = 0;
     bcopied = 0;
     infplace = 1;

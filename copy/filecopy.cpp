@@ -1,16 +1,15 @@
 // Directory and file copy with the progress bar of the copy page.
 #include "copy/copy.h"
 #include "copy/pathline.h"
-#include "target/target.h"
+#include "common/directories.h"
+#include "common/path_join.h"
+#include "shell/runner.h"
 #include "ui/ui.h"
 
 #include <cstdio>
 #include <cstring>
 
 constexpr DWORD COPY_BLOCK = 100000;
-constexpr int IDC_SRC_LINE = 10;
-constexpr int IDC_DST_LINE = 11;
-constexpr int IDC_BAR = 13;
 
 static bool is_merge_dir(const char* name)
 {
@@ -376,5 +375,5 @@ void update_status(HWND hDlg, DWORD, DWORD low)
                    rcBar.bottom - rcBar.top, mem, rcBar.left, rcBar.top, SRCCOPY);
         }
     }
-    update_bmpinfo();
+    update_bmpinfo(bcopied);
 }

@@ -8,7 +8,7 @@
 // When the copy ends the controls get their last text back the usual way.
 #include "copy/pathline.h"
 
-#include "shell/quillon.h"
+#include "common/setup.h"
 
 #include <cstring>
 

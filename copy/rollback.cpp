@@ -10,7 +10,8 @@
 // Entries are flushed only where a step would otherwise be lost to a power
 // cut: once per directory, once per shared library.
 #include "copy/copy.h"
-#include "target/target.h"
+#include "common/journal.h"
+#include "common/path_join.h"
 
 #include <cstring>
 #include <map>

@@ -4,6 +4,7 @@
 // entries; only a power cut can leave the last one torn, and a torn last
 // entry describes a step that had not begun (each is flushed before its step).
 #include "copy/copy.h"
+#include "common/path_join.h"
 
 #include <cstdio>
 #include <cstring>

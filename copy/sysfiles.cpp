@@ -1,7 +1,8 @@
 // Shared system files, copied into the Windows and system directories only
 // when the medium's version number is higher than the installed one.
 #include "copy/copy.h"
-#include "target/target.h"
+#include "common/path_join.h"
+#include "common/source_root.h"
 
 #include <cstdio>
 #include <cstring>
@@ -157,13 +158,7 @@ BOOL copy_ctl3d(char* lpszDest, size_t cchDest)
         return FALSE;
     SYSTEM_INFO si;
     GetSystemInfo(&si);
-    WORD plt = 0;
-    switch (si.wProcessorArchitecture) {
-    case 1: plt = 2; break;
-    case 2: plt = 3; break;
-    case 3: plt = 4; break;
-    default: plt = 0; break;
-    }
+    WORD plt = platform_from_arch(si.wProcessorArchitecture);
     if (!system_source(src, sizeof src, root, plt, "\\ctl3d\\ctl3d32.dll"))
         return FALSE;
     CharLowerA(src);

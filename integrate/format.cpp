@@ -2,6 +2,8 @@
 // does not fit its buffer is refused as a whole: a cut path in a command line
 // would name another program.
 #include "integrate/integrate.h"
+#include "common/path_join.h"
+#include "shell/runner.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -25,18 +27,10 @@ static BOOL bounded_format(char* out, int cch, const char* fmt, ...)
     return (n < 0 || n >= cch) ? refuse(out, cch) : TRUE;
 }
 
-BOOL format_path(const char* dst, const char* file, char* out, int cch)
-{
-    size_t len = strlen(dst);
-    // A root destination ("C:\") already ends in the separator.
-    const char* sep = (len > 0 && dst[len - 1] == '\\') ? "" : "\\";
-    return bounded_format(out, cch, "%s%s%s", dst, sep, file);
-}
-
 BOOL format_command_line(const char* dst, const char* file, char* out, int cch)
 {
     char path[WORK_CCH];
-    if (!format_path(dst, file, path, WORK_CCH))
+    if (BuildPath(dst, file, path, WORK_CCH) == 0)
         return refuse(out, cch);
     // Unquoted, "C:\Program Files\x.exe" would start C:\Program.exe if it existed.
     if (strchr(dst, ' ') != nullptr)
@@ -55,7 +49,7 @@ BOOL format_open_command(const char* dst, const char* exe, char* out, int cch)
 BOOL format_icon_ref(const char* dst, const char* exe, int index, char* out, int cch)
 {
     char path[WORK_CCH];
-    if (!format_path(dst, exe, path, WORK_CCH))
+    if (BuildPath(dst, exe, path, WORK_CCH) == 0)
         return refuse(out, cch);
     return bounded_format(out, cch, "%s ,%d", path, index);
 }
@@ -91,13 +85,13 @@ static const PROGMAN_CMD progman_cmds[] = {
     {1, "[ShowGroup(\"%s\", 1)]", true, nullptr, 0},
     // Items an earlier installation may have left.
     {2, "[DeleteItem(Quillon)]", false, nullptr, 0},
-    {2, "[DeleteItem(%s)]", false, nullptr, 32},
-    {2, "[DeleteItem(%s)]", false, nullptr, 35},
-    {2, "[DeleteItem(%s)]", false, nullptr, 30},
-    {2, "[DeleteItem(%s)]", false, nullptr, 31},
+    {2, "[DeleteItem(%s)]", false, nullptr, IDS_STARTUP_GUIDE},
+    {2, "[DeleteItem(%s)]", false, nullptr, IDS_UNINSTALL},
+    {2, "[DeleteItem(%s)]", false, nullptr, IDS_README},
+    {2, "[DeleteItem(%s)]", false, nullptr, IDS_MODULE_INSTALLATION},
     {2, "[AddItem(%s, Quillon)]", false, "quillon.exe", 0},
-    {3, "[AddItem(%s, %s)]", false, "uinstall.exe", 35},
-    {4, "[AddItem(%s, %s, write.exe, 0)]", false, "readme.wri", 30},
+    {3, "[AddItem(%s, %s)]", false, "uinstall.exe", IDS_UNINSTALL},
+    {4, "[AddItem(%s, %s, write.exe, 0)]", false, "readme.wri", IDS_README},
 };
 
 int progman_command(WORD lcode, const char* dst, const char* group, int batch, int index,

@@ -2,7 +2,7 @@
 // registry entries written after a successful copy.
 #pragma once
 
-#include "shell/quillon.h"
+#include "common/setup.h"
 #include <ddeml.h>
 
 // ---- program folder and Program Manager ----
@@ -10,12 +10,8 @@ INT_PTR CALLBACK dlg_group(HWND, UINT, WPARAM, LPARAM);
 UINT build_grouplst(HWND hdlg, char* lpszGroup);
 HDDEDATA CALLBACK ddeCallBack(UINT uType, UINT uFmt, HCONV hconv, HSZ hsz1, HSZ hsz2,
                               HDDEDATA hdata, ULONG_PTR dwData1, ULONG_PTR dwData2);
-BOOL update_progman(INSPB* pp, const char* lpszGroup);
+BOOL update_progman(const INSPB* pp, const char* lpszGroup);
 UINT restart_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv);
-
-// Control ids of the folder page.
-constexpr int IDC_GROUP_LIST = 10;
-constexpr int IDC_GROUP_NAME = 11;
 
 // Adds one list entry per line-feed-ended line of text (the CR before the LF
 // is dropped); text after the last line feed is not listed. Changes text in
@@ -36,8 +32,6 @@ int progman_command(WORD lcode, const char* dst, const char* group, int batch, i
 
 // ---- value and command text ----
 // Every formatter refuses (returns FALSE, out empty) a result that does not fit.
-// dst + "\" + file.
-BOOL format_path(const char* dst, const char* file, char* out, int cch);
 // The path of file in dst, quoted when dst holds a blank.
 BOOL format_command_line(const char* dst, const char* file, char* out, int cch);
 // Open verb of a document type: program path and "%1".

@@ -2,6 +2,7 @@
 // Both talk to Program Manager as a DDE client; nothing here is reported to
 // the user when Program Manager is absent or silent.
 #include "integrate/integrate.h"
+#include "shell/runner.h"
 
 #include <cstring>
 
@@ -188,7 +189,7 @@ INT_PTR CALLBACK dlg_group(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
     }
 }
 
-BOOL update_progman(INSPB* pp, const char* lpszGroup)
+BOOL update_progman(const INSPB* pp, const char* lpszGroup)
 {
     SetCursor(LoadCursor(nullptr, IDC_WAIT));
     DWORD idinst;

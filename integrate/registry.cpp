@@ -3,6 +3,9 @@
 // and the uninstall entry. Failures are silent by design; a failed step only
 // shortens its own block.
 #include "integrate/integrate.h"
+#include "common/path_join.h"
+#include "common/registry_read.h"
+#include "shell/runner.h"
 
 #include <cstring>
 
@@ -96,7 +99,7 @@ BOOL reg_sharedll(INSPB*)
     for (const auto& s : shared) {
         if (!(s.in_system ? have_sys : have_win))
             continue;
-        if (format_path(s.in_system ? sysdir : windir, s.file, name, WORK_CCH))
+        if (BuildPath(s.in_system ? sysdir : windir, s.file, name, WORK_CCH))
             reg_increment(hkey, name);
     }
     RegCloseKey(hkey);
@@ -112,22 +115,11 @@ static void reg_qlx_block(void)
     HKEY hnew;
     if (set_string(hext, nullptr, str_qlxfile) && create_key(hext, "ShellNew", &hnew)) {
         char folder[PATH_CCH];
-        BOOL have = FALSE;
-        HKEY hsf;
-        if (RegOpenKeyExA(reg_roots.user,
-                          "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", 0,
-                          KEY_ALL_ACCESS, &hsf) == ERROR_SUCCESS) {
-            DWORD cb = sizeof folder - 1;
-            if (RegQueryValueExA(hsf, "Templates", nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(folder), &cb) == ERROR_SUCCESS) {
-                // A stored value need not carry its terminating zero.
-                folder[cb] = '\0';
-                have = TRUE;
-            }
-            RegCloseKey(hsf);
-        }
+        BOOL have = get_from_registry(
+            reg_roots.user, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+            "Templates", REG_SZ, reinterpret_cast<LPBYTE>(folder), sizeof folder);
         char value[VALUE_CCH];
-        if (have && format_path(folder, "default.qlx", value, VALUE_CCH))
+        if (have && BuildPath(folder, "default.qlx", value, VALUE_CCH))
             set_string(hnew, "Filename", value);
         RegCloseKey(hnew);
     }
@@ -185,7 +177,7 @@ BOOL reg_classinfo(INSPB* pp)
     if (!create_machine_key("App Paths\\QUILLON.EXE", &happ))
         return FALSE;
     char value[VALUE_CCH];
-    BOOL ok = format_path(dst, "quillon.exe", value, VALUE_CCH) &&
+    BOOL ok = BuildPath(dst, "quillon.exe", value, VALUE_CCH) &&
               set_string(happ, nullptr, value) && set_string(happ, "Path", dst);
     RegCloseKey(happ);
     return ok;

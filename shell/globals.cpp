@@ -1,5 +1,5 @@
 // The statics the whole program shares.
-#include "shell/quillon.h"
+#include "shell/shell.h"
 
 HINSTANCE hInst;
 HWND hParent;

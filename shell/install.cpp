@@ -1,9 +1,10 @@
 // The setup window's procedure and the install sequence.
-#include "shell/quillon.h"
+#include "shell/shell.h"
 #include "copy/copy.h"
 #include "integrate/integrate.h"
 #include "sizes/sizes.h"
-#include "target/target.h"
+#include "destination/destination.h"
+#include "common/journal.h"
 #include "ui/ui.h"
 
 #include <cstring>
@@ -46,11 +47,7 @@ LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam
 static void integrate(HWND hwnd, INSPB* par, GROUP* grp)
 {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    // The registry step needs the destination whatever the group step did.
-    char dst[PATH_CCH];
-    memcpy(dst, par->szDst, sizeof(dst));
     update_progman(par, grp->szGroup);
-    memcpy(par->szDst, dst, sizeof(dst));
     update_registry(par, grp);
     InvalidateRect(hwnd, nullptr, TRUE);
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));

@@ -1,9 +1,6 @@
 // The language, welcome and completion pages and the wait box of the search.
-#include "shell/quillon.h"
-#include "target/target.h"
-
-constexpr int IDC_FIRST_LANGUAGE = 10;   // radio button id = language index + 10
-constexpr int IDC_LAST_LANGUAGE = 16;
+#include "shell/shell.h"
+#include "destination/destination.h"
 
 static WORD* plcode;
 static INSPB* welcome_pp;

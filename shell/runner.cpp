@@ -1,6 +1,6 @@
 // Dialog runner: finds a template in the run's language and runs it modally,
 // modelessly or as a numbered alert.
-#include "shell/quillon.h"
+#include "shell/shell.h"
 
 HRSRC find_by_langid(LPCSTR type, LPCSTR name, WORD langid)
 {

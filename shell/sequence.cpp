@@ -1,5 +1,5 @@
 // The pure rules of the install sequence: the platform and the state table.
-#include "shell/quillon.h"
+#include "shell/shell.h"
 
 WORD platform_from_arch(WORD arch)
 {

@@ -1,6 +1,6 @@
 // Entry point: window classes, the optional 3-D control library on Windows
 // NT, the setup window, and the install sequence.
-#include "shell/quillon.h"
+#include "shell/shell.h"
 #include "copy/copy.h"
 #include "ui/ui.h"
 
@@ -13,7 +13,7 @@ static void register_main_class()
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = main_install;
     wc.hInstance = hInst;
-    wc.hIcon = LoadIconA(hInst, MAKEINTRESOURCEA(1));
+    wc.hIcon = LoadIconA(hInst, MAKEINTRESOURCEA(IDI_SETUP));
     wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = "install_wnd";

@@ -2,7 +2,8 @@
 // written with the medium, so that the pages never have to measure the CD.
 #include "sizes/sizes.h"
 #include "copy/copy.h"
-#include "target/target.h"
+#include "common/path_join.h"
+#include "common/source_root.h"
 
 #include <cstring>
 #include <iterator>

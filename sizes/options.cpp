@@ -2,6 +2,7 @@
 // component, the required total and the free space of the destination drive.
 #include "sizes/sizes.h"
 #include "copy/copy.h"
+#include "shell/runner.h"
 
 #include <cstdio>
 #include <iterator>
@@ -13,23 +14,28 @@ struct BOXBIT {
 
 // Top to bottom as the page shows them.
 static constexpr BOXBIT page_boxes[] = {
-    {10, 0x1}, {11, 0x2}, {12, 0x20}, {15, 0x10}, {14, 0x400}, {16, 0x20000},
+    {IDC_MODULES, 0x1},      {IDC_FILTERS, 0x2},     {IDC_HELP_FILES, 0x20},
+    {IDC_FONTS, 0x10},       {IDC_HYPHENATION, 0x400}, {IDC_SPECIAL, 0x20000},
 };
 static constexpr BOXBIT sample_boxes[] = {
-    {13, 0x8},    {10, 0x1000}, {11, 0x80},    {12, 0x800},  {14, 0x200},  {15, 0x100},
-    {16, 0x2000}, {17, 0x4000}, {18, 0x10000}, {30, 0x4},    {31, 0x8000}, {19, 0x40000},
+    {IDC_SAMPLE_DOCUMENTS, 0x8},   {IDC_SAMPLE_BITMAPS, 0x1000}, {IDC_SAMPLE_VECTOR, 0x80},
+    {IDC_SAMPLE_TEXTS, 0x800},     {IDC_SAMPLE_CURVES, 0x200},   {IDC_SAMPLE_COLORS, 0x100},
+    {IDC_SAMPLE_LAYOUTS, 0x2000},  {IDC_SAMPLE_MACROS, 0x4000},  {IDC_SAMPLE_STYLES, 0x10000},
+    {IDC_SAMPLE_RASTERS, 0x4},     {IDC_SAMPLE_PAGES, 0x8000},   {IDC_SAMPLE_CLIPART, 0x40000},
 };
+// The byte count shown for each component bit, on whichever of the two
+// dialogs shows that component.
 static constexpr BOXBIT bit_labels[] = {
-    {18, 0x1},   {19, 0x2},   {32, 0x4},    {23, 0x8},    {23, 0x10},    {20, 0x20},
-    {21, 0x80},  {25, 0x100}, {24, 0x200},  {22, 0x400},  {22, 0x800},   {20, 0x1000},
-    {26, 0x2000}, {27, 0x4000}, {33, 0x8000}, {28, 0x10000}, {24, 0x20000}, {29, 0x40000},
+    {IDC_MODULES_BYTES, 0x1},           {IDC_FILTERS_BYTES, 0x2},
+    {IDC_SAMPLE_RASTERS_BYTES, 0x4},    {IDC_SAMPLE_DOCUMENTS_BYTES, 0x8},
+    {IDC_FONTS_BYTES, 0x10},            {IDC_HELP_BYTES, 0x20},
+    {IDC_SAMPLE_VECTOR_BYTES, 0x80},    {IDC_SAMPLE_COLORS_BYTES, 0x100},
+    {IDC_SAMPLE_CURVES_BYTES, 0x200},   {IDC_HYPHENATION_BYTES, 0x400},
+    {IDC_SAMPLE_TEXTS_BYTES, 0x800},    {IDC_SAMPLE_BITMAPS_BYTES, 0x1000},
+    {IDC_SAMPLE_LAYOUTS_BYTES, 0x2000}, {IDC_SAMPLE_MACROS_BYTES, 0x4000},
+    {IDC_SAMPLE_PAGES_BYTES, 0x8000},   {IDC_SAMPLE_STYLES_BYTES, 0x10000},
+    {IDC_SPECIAL_BYTES, 0x20000},       {IDC_SAMPLE_CLIPART_BYTES, 0x40000},
 };
-
-constexpr int IDC_SAMPLES = 13;
-constexpr int IDC_FILES = 17;
-constexpr int IDC_SAMPLE_BYTES = 21;
-constexpr int IDC_TOTAL = 40;
-constexpr int IDC_FREE = 41;
 
 static DWORD tb;   // the sub-dialog's running total
 

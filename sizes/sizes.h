@@ -2,7 +2,7 @@
 // component and sample pages.
 #pragma once
 
-#include "shell/quillon.h"
+#include "common/setup.h"
 
 constexpr int ESIZE_COUNT = 19;
 extern DWORD esize[ESIZE_COUNT];

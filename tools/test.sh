@@ -35,4 +35,20 @@ status=${PIPESTATUS[0]}
 set -e
 echo
 grep -E "tests passed|tests failed" "$build/ctest.log" | tail -1 || true
+
+# The README's first command on a machine without a screen: it must end by
+# itself (the walk's own limit, and a harder one around it) with a contact
+# sheet, a copy page held in every language, and no failure picture.
+demo_log="$build/demo-check.log"
+rm -rf "$build/screenshots"
+if env -u WINEPREFIX DISPLAY= QUILLON_DEMO_BUILD="$build" QUILLON_DEMO_LIMIT=1200 \
+        timeout --kill-after=30 1500 bash "$root/tools/demo.sh" >"$demo_log" 2>&1 &&
+        [ -s "$build/screenshots/contact_sheet.png" ] &&
+        ! grep -q "copy page was gone" "$demo_log" &&
+        ! ls "$build/screenshots"/failure-*.png >/dev/null 2>&1; then
+    echo "demo without a display: ended with its contact sheet"
+else
+    echo "demo without a display: FAILED (see $demo_log)"
+    status=1
+fi
 exit "$status"

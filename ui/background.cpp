@@ -3,7 +3,6 @@
 
 HPALETTE hpalette;
 
-constexpr WORD BACKGROUND_ID = 17;
 constexpr DWORD BACKGROUND_COLOURS = 256;
 constexpr DWORD BACKGROUND_BITS = sizeof(BITMAPINFOHEADER) + BACKGROUND_COLOURS * sizeof(RGBQUAD);
 
@@ -13,7 +12,7 @@ static const BITMAPINFOHEADER* load_background()
 {
     DWORD size;
     auto bih = static_cast<const BITMAPINFOHEADER*>(lock_resource(
-        FindResourceA(hInst, MAKEINTRESOURCEA(BACKGROUND_ID), RT_BITMAP), &size));
+        FindResourceA(hInst, MAKEINTRESOURCEA(IDB_BACKGROUND), RT_BITMAP), &size));
     if (bih == nullptr || size < BACKGROUND_BITS)
         return nullptr;
     if (bih->biSize != sizeof(BITMAPINFOHEADER) || bih->biBitCount != 8 ||

@@ -1,9 +1,10 @@
 // The billboards shown, framed, on the setup window while the files are copied.
 #include "ui/ui.h"
-#include "copy/copy.h"
 
 BINFO binfo[BINFO_COUNT] = {
-    {50, 20, 0}, {51, 20, 0}, {52, 20, 0}, {53, 20, 0}, {54, 20, 0},
+    {IDB_FIRST_BILLBOARD, 20, 0},     {IDB_FIRST_BILLBOARD + 1, 20, 0},
+    {IDB_FIRST_BILLBOARD + 2, 20, 0}, {IDB_FIRST_BILLBOARD + 3, 20, 0},
+    {IDB_FIRST_BILLBOARD + 4, 20, 0},
 };
 LONG cbinf = -1;
 BOOL infplace = 1;
@@ -18,17 +19,17 @@ static DWORD share_of(DWORD total, WORD percent)
     return static_cast<DWORD>((static_cast<unsigned long long>(total) * percent + 50) / 100);
 }
 
-void calc_bmpshare()
+void calc_bmpshare(DWORD total)
 {
     for (int i = 0; i < BINFO_COUNT; i++) {
-        binfo[i].visByte = share_of(tbytes, binfo[i].visPerc);
+        binfo[i].visByte = share_of(total, binfo[i].visPerc);
         if (binfo[i].visByte >= MIN_SHOW_BYTES)
             continue;
         if (i == 0 || i == BINFO_COUNT - 1) {
             for (int k = 0; k < BINFO_COUNT; k++)
                 binfo[k].visByte = 0;
-            binfo[0].visByte = tbytes / 2;
-            binfo[BINFO_COUNT - 1].visByte = tbytes / 2;
+            binfo[0].visByte = total / 2;
+            binfo[BINFO_COUNT - 1].visByte = total / 2;
             return;
         }
         binfo[i - 1].visByte += binfo[i].visByte;
@@ -36,11 +37,11 @@ void calc_bmpshare()
     }
 }
 
-void update_bmpinfo()
+void update_bmpinfo(DWORD copied)
 {
     if (cbinf < 0 || cbinf >= BINFO_COUNT - 1)
         return;
-    if (binfo[cbinf].visByte >= bcopied)
+    if (binfo[cbinf].visByte >= copied)
         return;
     int next = cbinf + 1;
     while (next < BINFO_COUNT - 1 && binfo[next].visByte == 0)

@@ -32,12 +32,11 @@ BOOL register_indicator(HINSTANCE hInstance)
 
 // The control id doubles as the bitmap resource id, so one class serves
 // every flag on the language page.
-static BOOL load_picture(HWND hwnd, const CREATESTRUCTA* lpCs)
+static void load_picture(HWND hwnd, const CREATESTRUCTA* lpCs)
 {
     WORD id = LOWORD(GetWindowLongPtrA(hwnd, GWLP_ID));
     HBITMAP hbm = LoadBitmapA(lpCs->hInstance, MAKEINTRESOURCEA(id));
     SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(hbm));
-    return TRUE;
 }
 
 static void free_picture(HWND hwnd)
@@ -106,12 +105,14 @@ static void paint_picture(HWND hwnd, HDC hdc, HBRUSH fill, bool sunken)
 
 BOOL bm_create(HWND hwnd, const CREATESTRUCTA* lpCs)
 {
-    return load_picture(hwnd, lpCs);
+    load_picture(hwnd, lpCs);
+    return TRUE;
 }
 
 BOOL fl_create(HWND hwnd, const CREATESTRUCTA* lpCs)
 {
-    return load_picture(hwnd, lpCs);
+    load_picture(hwnd, lpCs);
+    return TRUE;
 }
 
 void bm_paint(HWND hwnd)

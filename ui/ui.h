@@ -2,7 +2,7 @@
 // during the copy, and the picture, flag and progress controls of the pages.
 #pragma once
 
-#include "shell/quillon.h"
+#include "shell/runner.h"
 
 // ---- background and palette ----
 extern HPALETTE hpalette;
@@ -22,8 +22,10 @@ extern BINFO binfo[BINFO_COUNT];
 extern LONG cbinf;
 extern BOOL infplace;
 extern RECT cbmp;
-void calc_bmpshare();
-void update_bmpinfo();
+// The byte count at which each picture gives way, from the copy's total.
+void calc_bmpshare(DWORD total);
+// Shows the next picture once copied has passed the current one's share.
+void update_bmpinfo(DWORD copied);
 void place_info();
 void draw_frame(HDC hdc);
 void remove_info();

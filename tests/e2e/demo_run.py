@@ -5,7 +5,10 @@
 
 The headless run goes through every page in English, then in German and in
 French (which find the earlier installations), and saves a screenshot of each
-page in DIR/screenshots.
+page in DIR/screenshots. It copies from a CD with a few thousand more small
+help files than the demo CD, so that the copy lasts long enough to be held on
+its page (by the page's own Cancel question) for its picture. The whole walk
+ends within WALK_LIMIT seconds, whatever happens.
 """
 import argparse
 import contextlib
@@ -19,12 +22,50 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
 from test_integration import Recorder  # noqa: E402
 
-LANGUAGES = (("en", 10), ("de", 12), ("fr", 11))
+ID = harness.ID
+LANGUAGES = (("en", ID.IDC_FIRST_LANGUAGE), ("de", ID.IDC_FIRST_LANGUAGE + 2), ("fr", ID.IDC_FIRST_LANGUAGE + 1))
+WALK_LIMIT = int(os.environ.get("QUILLON_DEMO_LIMIT", "1500"))
+EXTRA_HELP_FILES = 2000
+
+
+def many_help_files(staging):
+    """Small help files in every language: file count, not bytes, is what
+    makes a copy last under Wine."""
+    for tree in ("USA", "FRG", "FRA"):
+        help_dir = harness.find_nocase(os.path.join(staging, "quillon", tree), "help")
+        for i in range(EXTRA_HELP_FILES):
+            with open(os.path.join(help_dir, "topic%04d.qhl" % i), "wb") as f:
+                f.write(bytes([i & 255]) * 2000)
 
 
 def slug(text):
     # Letters of every language stay, so the contact sheet's labels keep their accents.
     return re.sub(r"\W+", "_", text).strip("_")[:40] or "untitled"
+
+
+def is_folder_page(controls):
+    """The program-folder page: its group name is an edit control (the
+    destination page holds the same ids, as a text and a button)."""
+    return any(c["id"] == ID.IDC_GROUP_NAME and c["class"].lower() == "edit" for c in controls)
+
+
+def hold_copy_page(ui, shot):
+    """Waits for the copy page and holds the copy with its Cancel question,
+    moved to a corner so that the page, its bar and the billboard show; "No"
+    lets the copy go on. False when the copy page could not be held."""
+    with contextlib.suppress(harness.DriverError), ui.tolerated():
+        title = ui.wait_page(harness.COPY, timeout=120, fine=True)
+        ui.click(ID.IDCANCEL)
+        ui.wait_page(harness.YES_NO_ALERT, timeout=30)
+        _, _, width, height = ui.metrics()
+        left, top, right, bottom = ui.rect()
+        ui.move(ui.hwnd, width - (right - left), height - (bottom - top))
+        time.sleep(0.5)
+        shot(title)
+        ui.wait_page(harness.YES_NO_ALERT, timeout=20)
+        ui.answer(ID.IDCANCEL)
+        return True
+    return False
 
 
 def drive_one_run(prefix, lang, button, programs):
@@ -39,15 +80,14 @@ def drive_one_run(prefix, lang, button, programs):
 
     try:
         ui.start_setup()
-        shot(ui.wait_page([10, 11, 12, 16, 1], timeout=60))
+        shot(ui.wait_page(harness.LANGUAGE, timeout=60))
         if not programs:
             # Wine's own Program Manager opens a folder window over the last
             # pages; a recording one (started after Wine's desktop) does not.
             programs.append(Recorder(prefix, ""))
         ui.click(button)
-        ui.click(1)
+        ui.click(ID.IDOK)
         handled = None
-        copy_shot = False
         deadline = time.time() + 600
         while time.time() < deadline:
             try:
@@ -56,40 +96,26 @@ def drive_one_run(prefix, lang, button, programs):
                 if "process exited" in str(e):
                     return ui.exit_code()
                 raise
-            ids = {c["id"] for c in ui.controls()}
-            if {10, 11, 13, 2} <= ids and 1 not in ids:
-                # The demo copy is over in a moment: Cancel holds it while its
-                # question is open. The question goes to a corner so the page,
-                # its bar and the billboard show; "No" lets the copy go on.
-                if not copy_shot:
-                    copy_shot = True
-                    with contextlib.suppress(harness.DriverError):
-                        ui.click(2)
-                        ui.wait_page(harness.YES_NO_ALERT, timeout=20)
-                        _, _, width, height = ui.metrics()
-                        left, top, right, bottom = ui.rect()
-                        ui.move(ui.hwnd, width - (right - left), height - (bottom - top))
-                        time.sleep(0.5)
-                        shot(title)
-                        ui.wait_page(harness.YES_NO_ALERT, timeout=20)
-                        ui.answer(2)
-                time.sleep(0.2)
-                continue
-            if ui.hwnd == handled or not ids & {1, 2, 3}:
+            controls = ui.controls()
+            ids = {c["id"] for c in controls}
+            if ui.hwnd == handled or ID.IDOK not in ids:
+                # Handled already, the wait box, or the copy page going on.
                 time.sleep(0.2)
                 continue
             handled = ui.hwnd
             shot(title)
-            if {16, 17} <= ids:
-                ui.click(17)
-                sub = ui.wait_page([1], timeout=20)
+            if {ID.IDC_SPECIAL, ID.IDC_FILES} <= ids:
+                ui.click(ID.IDC_FILES)   # the component page: its sample sub-dialog too
+                sub = ui.wait_page([ID.IDOK], timeout=20)
                 if ui.hwnd != handled:
                     shot(sub)
-                    ui.click(1)
-                ui.wait_page([16, 17, 1])
-            elif {10, 11, 12} <= ids and 16 not in ids:
-                ui.click(12)  # the previous-installations page: install anew
-            ui.click(1)
+                    ui.click(ID.IDOK)
+                ui.wait_page([ID.IDC_SPECIAL, ID.IDC_FILES, ID.IDOK])
+            elif {ID.IDC_FOUND_LIST, ID.IDC_UPDATE, ID.IDC_INSTALL_NEW} <= ids and ID.IDC_LAST_LANGUAGE not in ids:
+                ui.click(ID.IDC_INSTALL_NEW)   # the previous-installations page: install anew
+            ui.click(ID.IDOK)
+            if is_folder_page(controls) and not hold_copy_page(ui, shot):
+                harness.log("%s: the copy page was gone before it could be held" % lang)
         raise harness.DriverError("the run did not end")
     finally:
         ui.close()
@@ -108,7 +134,9 @@ def main():
     prefix_path = os.path.join(args.out, "prefix")
 
     if args.headless:
-        prefix = harness.Prefix("demo", medium=args.medium, path=prefix_path)
+        harness.limit_run(WALK_LIMIT, "demo walk")
+        medium = harness.adjusted_medium("walk_medium", many_help_files)
+        prefix = harness.Prefix("demo", medium=medium, path=prefix_path)
         programs = []
         try:
             for lang, button in LANGUAGES:
@@ -123,7 +151,9 @@ def main():
 
     display = os.environ.get("DISPLAY")
     if not display:
-        harness.log("no DISPLAY: running on a private Xvfb (use --headless for screenshots)")
+        # Nobody would see the wizard, and nobody could end it.
+        print("demo_run.py: no DISPLAY to show the wizard on; use --headless", file=sys.stderr)
+        return 2
     prefix = harness.Prefix("demo", medium=args.medium, path=prefix_path, display=display)
     try:
         r = subprocess.run(harness.PIN + ["wine", "D:\\setup.exe"], env=prefix.env,

@@ -10,11 +10,13 @@ import hashlib
 import json
 import os
 import queue
+import re
 import shutil
 import subprocess
 import sys
 import threading
 import time
+import types
 import unittest
 
 SOURCE_DIR = os.environ.get("QUILLON_SOURCE_DIR") or os.path.dirname(
@@ -45,16 +47,42 @@ PIN = ["taskset", "-c", str(min(os.sched_getaffinity(0)))] if shutil.which("task
 NATIVE_DLLS = ("msvcrt20", "msvcrt40", "ctl3d32", "twain_32")
 
 
-# Pages and alerts by their control ids (an id prefixed "!" must be absent).
-LANGUAGE = [10, 11, 12, 13, 14, 15, 16, 1, 2, 3]
-WELCOME = [30, 1, 2, 3, "!10", "!11"]
-FOUND = [10, 11, 12, 1, 2, 3, "!16"]
-DEST = [10, 11, 1, 2, 3, "!12", "!13"]
-OPTIONS = [10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3]
-COPY = [10, 11, 13, 2, "!1"]
-YES_NO_ALERT = [1, 2, "!3", "!10", "!11"]
-ONE_BUTTON_ALERT = [1, "!2", "!3", "!10"]
-SPACE_ALERT = [1, 2, 3, "!10", "!11"]
+def resource_ids(path=None):
+    """The ids of res/resource.h by name, with IDOK and IDCANCEL of <windows.h>."""
+    ids = {"IDOK": 1, "IDCANCEL": 2}
+    with open(path or os.path.join(SOURCE_DIR, "res", "resource.h"), encoding="utf-8") as f:
+        for line in f:
+            m = re.match(r"#define (\w+) ([^/]+?)\s*(//.*)?$", line)
+            if m:
+                # Values are numbers, other names and "+" between them.
+                ids[m.group(1)] = sum(ids[t] if t in ids else int(t) for t in m.group(2).split(" + "))
+    return types.SimpleNamespace(**ids)
+
+
+ID = resource_ids()
+
+
+def absent(cid):
+    """In a page signature: the page must not hold this control."""
+    return "!%d" % cid
+
+
+# Pages and alerts told apart by the control ids they hold.
+BUTTONS = [ID.IDOK, ID.IDCANCEL, ID.IDC_BACK]
+LANGUAGE = list(range(ID.IDC_FIRST_LANGUAGE, ID.IDC_LAST_LANGUAGE + 1)) + BUTTONS
+# Every other page with the side picture holds controls 10 and 11.
+WELCOME = [ID.IDC_SIDE_PICTURE] + BUTTONS + [absent(10), absent(11)]
+FOUND = [ID.IDC_FOUND_LIST, ID.IDC_UPDATE, ID.IDC_INSTALL_NEW] + BUTTONS + [absent(ID.IDC_LAST_LANGUAGE)]
+DEST = [ID.IDC_BROWSE, ID.IDC_DEST_PATH] + BUTTONS + [absent(ID.IDC_INSTALL_NEW), absent(ID.IDC_SAMPLES)]
+# The found page before anything is known about what the search found: its
+# list and its first radio button, or the destination page's two controls.
+FOUND_OR_DEST = [10, 11] + BUTTONS
+OPTIONS = list(range(ID.IDC_MODULES, ID.IDC_FILES + 1)) + BUTTONS
+FOLDER = [ID.IDC_SIDE_PICTURE, ID.IDC_GROUP_LIST, ID.IDC_GROUP_NAME] + BUTTONS + [absent(12)]
+COPY = [ID.IDC_SRC_LINE, ID.IDC_DST_LINE, ID.IDC_BAR, ID.IDCANCEL, absent(ID.IDOK)]
+YES_NO_ALERT = [ID.IDOK, ID.IDCANCEL, absent(ID.IDC_BACK), absent(10), absent(11)]
+ONE_BUTTON_ALERT = [ID.IDOK, absent(ID.IDCANCEL), absent(ID.IDC_BACK), absent(10)]
+SPACE_ALERT = BUTTONS + [absent(10), absent(11)]
 
 
 class HarnessError(Exception):
@@ -166,6 +194,15 @@ def medium_dir():
         if not os.path.exists(copy):
             raise HarnessError("the medium has no setup.exe at its root")
     return out
+
+
+def find_nocase(base, relative):
+    """The path below base of relative ("a/b"), each level matched in any letter case; None when missing."""
+    for part in relative.split("/"):
+        if base is None:
+            return None
+        base = next((os.path.join(base, e) for e in os.listdir(base) if e.lower() == part), None)
+    return base
 
 
 def adjusted_medium(name, adjust):
@@ -475,6 +512,17 @@ class Session:
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
         self.transcript = []
+        self.quiet = 0
+
+    @contextlib.contextmanager
+    def tolerated(self):
+        """Steps that may fail without it being a fault (the caller suppresses
+        the DriverError): a failure inside leaves no screenshot behind."""
+        self.quiet += 1
+        try:
+            yield
+        finally:
+            self.quiet -= 1
 
     def _read(self):
         for line in self.proc.stdout:
@@ -502,7 +550,7 @@ class Session:
             return ""
         if not answer.startswith("ok "):
             # A process that has ended leaves nothing on the screen to show.
-            evidence = "" if answer == "err process exited" else self._evidence()
+            evidence = "" if answer == "err process exited" or self.quiet else self._evidence()
             raise DriverError("%s -> %s%s" % (line, answer, evidence))
         return answer[3:]
 
@@ -637,21 +685,24 @@ class Session:
         self.click(button)
         return title
 
-    def past_welcome(self, language=10):
-        """Starts setup, picks the language and starts the search on the welcome page."""
-        self.start_setup()
+    def past_welcome(self, language=10, start=True):
+        """Starts setup (unless start is False: it is already on its language
+        page), picks the language and starts the search on the welcome page."""
+        if start:
+            self.start_setup()
         self.wait_page(LANGUAGE, timeout=60)
         self.click(language)
         self.click(1)
         self.wait_page(WELCOME)
         self.click(1)
 
-    def to_options(self, dst, language=10, invalid_path="Invalid Path", search_timeout=240):
-        """Starts setup and goes to the component page of a new installation
-        into dst (created on request); an installation found there by an
-        earlier case is passed over with "Install new"."""
-        self.past_welcome(language)
-        self.wait_page([10, 11, 1, 2, 3], timeout=search_timeout)
+    def to_options(self, dst, language=10, invalid_path="Invalid Path", search_timeout=240,
+                   start=True):
+        """Starts setup (see past_welcome) and goes to the component page of a
+        new installation into dst (created on request); an installation found
+        there by an earlier case is passed over with "Install new"."""
+        self.past_welcome(language, start)
+        self.wait_page(FOUND_OR_DEST, timeout=search_timeout)
         if 12 in {c["id"] for c in self.controls()}:
             self.click(12)
             self.click(1)
@@ -729,19 +780,24 @@ class WineTestCase(unittest.TestCase):
         return self.prefix.screenshot("%s.%s" % (type(self).__name__, name))
 
 
-def main():
-    """Runs the calling module's tests with a hard limit on the whole module."""
-    limit = int(os.environ.get("QUILLON_E2E_LIMIT", "840"))
+def limit_run(seconds, what="module"):
+    """After seconds, closes every open prefix (Wine, Xvfb, mounts) and ends
+    the process with status 3, whatever it is doing."""
     def give_up():
-        log("module time limit reached")
+        log("%s time limit reached" % what)
         for prefix in list(_open_prefixes):
             with contextlib.suppress(Exception):
                 prefix.close()
         os._exit(3)
 
-    timer = threading.Timer(limit, give_up)
+    timer = threading.Timer(seconds, give_up)
     timer.daemon = True
     timer.start()
+
+
+def main():
+    """Runs the calling module's tests with a hard limit on the whole module."""
+    limit_run(int(os.environ.get("QUILLON_E2E_LIMIT", "840")))
     unittest.main(module="__main__", verbosity=2)
 
 

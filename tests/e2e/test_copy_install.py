@@ -11,7 +11,7 @@ import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import ONE_BUTTON_ALERT, OPTIONS, SPACE_ALERT, YES_NO_ALERT  # noqa: E402
+from harness import FOLDER, ONE_BUTTON_ALERT, OPTIONS, SPACE_ALERT, YES_NO_ALERT  # noqa: E402
 
 ENGLISH = (10, "USA", {"path": "Invalid Path", "done": "Installation Completed"})
 GERMAN = (12, "FRG", {"path": "Ungültiger Pfad", "done": "Installation abgeschlossen"})
@@ -152,7 +152,7 @@ class SmallDrive(harness.WineTestCase):
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
         self.ui.answer(1)      # Continue
-        self.ui.wait_page([10, 11, 1, 2, 3], "Folder Selection", timeout=30)
+        self.ui.wait_page(FOLDER, "Folder Selection", timeout=30)
         self.ui.click(1)
         self.ui.wait_page(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
         self.ui.click(1)

@@ -7,15 +7,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-
-# Pages, told apart by the control ids they hold ("!n": must not hold n).
-LANGUAGE = [10, 11, 12, 13, 14, 15, 16, 1, 2, 3]
-WELCOME = [30, 1, 2, 3, "!10", "!11"]
-FOUND = [10, 11, 12, 1, 2, 3, "!16"]
-DEST = [10, 11, 1, 2, 3, "!12", "!13"]
-OPTIONS = [10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3]
-YES_NO_ALERT = [1, 2, "!3", "!10", "!11"]
-ONE_BUTTON_ALERT = [1, "!2", "!3", "!10"]
+from harness import DEST, FOUND, LANGUAGE, ONE_BUTTON_ALERT, OPTIONS, WELCOME, YES_NO_ALERT  # noqa: E402
 
 # The search walks all of C: (Wine's ~1,000 files); on a loaded machine that
 # has taken over a minute.
@@ -66,17 +58,7 @@ class FrontPages(harness.WineTestCase):
     def next_until_complete(self):
         """Next on every page up to the completion page; a space warning is
         answered Continue (1)."""
-        deadline = time.time() + 300
-        clicked = None
-        while True:
-            self.assertLess(time.time(), deadline, "no completion page")
-            if self.ui.wait_page([1], timeout=240) == "Installation Completed":
-                return
-            if self.ui.hwnd == clicked:
-                time.sleep(0.3)
-                continue
-            clicked = self.ui.hwnd
-            self.ui.click(1)
+        self.ui.next_until([1], "Installation Completed", timeout=300)
 
     def assert_stays(self, ids, seconds=1.5):
         """The page is still the active dialog after a while."""

@@ -29,18 +29,10 @@ ABORT_TEXT = ("The Quillon\u00ae installation has been aborted. Nothing has been
 
 
 def many_help_files(staging):
-    help_dir = find_nocase(os.path.join(staging, "quillon", "USA"), "help")
+    help_dir = harness.find_nocase(os.path.join(staging, "quillon", "USA"), "help")
     for i in range(EXTRA_HELP_FILES):
         with open(os.path.join(help_dir, "topic%04d.qhl" % i), "wb") as f:
             f.write(bytes([i & 255]) * 2000)
-
-
-def find_nocase(base, relative):
-    for part in relative.split("/"):
-        if base is None:
-            return None
-        base = next((os.path.join(base, e) for e in os.listdir(base) if e.lower() == part), None)
-    return base
 
 
 def files_below(root, merge=False):
@@ -121,13 +113,13 @@ class CancelCopy(ManyFiles):
         usa = os.path.join(self.prefix.medium, "quillon", "USA")
         sizes = self.catalogue()
         for row, (tree, src, name) in enumerate(ROWS):
-            source = find_nocase(usa if tree == 1 else find_nocase(usa, "win95"), src)
+            source = harness.find_nocase(usa if tree == 1 else harness.find_nocase(usa, "win95"), src)
             got = files_below(os.path.join(dst, name))
             self.assertEqual(got, files_below(source, merge=True), name)
             self.assertEqual(sum(got.values()), sizes[1 + row], name)
         main = {n: os.path.getsize(os.path.join(dst, n)) for n in os.listdir(dst)
                 if os.path.isfile(os.path.join(dst, n)) and n != "readme.wri"}
-        platform = find_nocase(usa, "win95")
+        platform = harness.find_nocase(usa, "win95")
         self.assertEqual(set(main), {n.lower() for n in os.listdir(platform)
                                      if os.path.isfile(os.path.join(platform, n))})
         self.assertEqual(sum(main.values()), sizes[0])

@@ -12,13 +12,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-
-LANGUAGE = [10, 11, 12, 13, 14, 15, 16, 1, 2, 3]
-DEST = [10, 11, 1, 2, 3, "!12", "!13"]
-OPTIONS = [10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3]
-FOLDER = [30, 10, 11, 1, 2, 3, "!12"]
-YES_NO_ALERT = [1, 2, "!3", "!10", "!11"]
-ONE_BUTTON_ALERT = [1, "!2", "!3", "!10"]
+from harness import FOLDER, LANGUAGE, ONE_BUTTON_ALERT, OPTIONS  # noqa: E402
 
 # Language button and the captions the cases wait for.
 ENGLISH = (10, {"path": "Invalid Path", "folder": "Folder Selection", "done": "Installation Completed"})
@@ -110,36 +104,12 @@ class Integration(harness.WineTestCase):
 
     def to_folder(self, dst, language=ENGLISH):
         button, self.captions = language
-        self.ui.click(button)
-        self.ui.click(1)
-        self.ui.wait_page([30, 1, 2, 3, "!10", "!11"])
-        self.ui.click(1)
-        self.ui.wait_page([10, 11, 1, 2, 3], timeout=240)
-        if 12 in {c["id"] for c in self.ui.controls()}:
-            # An earlier case's installation was found: install anew.
-            self.ui.click(12)
-            self.ui.click(1)
-            self.ui.wait_page(DEST)
-        self.ui.settext(11, dst)
-        self.ui.click(1)
-        if self.ui.try_wait_page(YES_NO_ALERT, self.captions["path"], timeout=5) is not None:
-            self.ui.click(1)
-        self.ui.wait_page(OPTIONS, timeout=30)
+        self.ui.to_options(dst, button, self.captions["path"], start=False)
         self.next_until(FOLDER, self.captions["folder"])
 
     def next_until(self, ids, caption):
         """Next on each page (a space warning answered Continue) until the page wanted."""
-        deadline = time.time() + 240
-        clicked = None
-        while self.ui.wait_page([1], timeout=240) != caption:
-            self.assertLess(time.time(), deadline, "no page " + caption)
-            if self.ui.hwnd != clicked:
-                harness.log("Next on", self.ui.caption())
-                clicked = self.ui.hwnd
-                self.ui.click(1)
-            else:
-                time.sleep(0.3)
-        self.ui.wait_page(ids, caption)
+        self.ui.next_until(ids, caption, timeout=240)
 
     def finish(self):
         self.ui.click(1)

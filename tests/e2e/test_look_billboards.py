@@ -15,14 +15,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
+from harness import COPY, LANGUAGE, YES_NO_ALERT  # noqa: E402
 from test_integration import Recorder  # noqa: E402
-
-LANGUAGE = [10, 11, 12, 13, 14, 15, 16, 1, 2, 3]
-WELCOME = [30, 1, 2, 3, "!10", "!11"]
-DEST = [10, 11, 1, 2, 3, "!12", "!13"]
-OPTIONS = [10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3]
-COPY = [10, 11, 13, 2, "!1"]
-YES_NO_ALERT = [1, 2, "!3", "!10", "!11"]
 
 SMALL_FILES = 6000
 SMALL_SIZE = 4000
@@ -208,28 +202,9 @@ class Billboards(harness.WineTestCase):
         self.assertEqual(self.ui.metrics()[2] >= 800, self.top == 50, "the screen this case is meant for")
         # Our own Program Manager: Wine's would open a folder window over the billboard area.
         self.addCleanup(Recorder(self.prefix, "").stop)
-        self.ui.click(10)
-        self.ui.click(1)
-        self.ui.wait_page(WELCOME)
-        self.ui.click(1)
-        self.ui.wait_page([10, 11, 1, 2, 3], timeout=500)  # the search of every disk
-        if 12 in {c["id"] for c in self.ui.controls()}:
-            self.ui.click(12)
-            self.ui.click(1)
-            self.ui.wait_page(DEST)
-        self.ui.settext(11, "E:\\look")
-        self.ui.click(1)
-        if self.ui.try_wait_page(YES_NO_ALERT, "Invalid Path", timeout=5) is not None:
-            self.ui.click(1)
-        self.ui.wait_page(OPTIONS, timeout=30)
+        self.ui.to_options("E:\\look", start=False, search_timeout=500)  # the search of every disk
         before = (self.screen("before_copy"), self.others())
-        deadline = time.time() + 120
-        clicked = None
-        while self.ui.try_wait_page(COPY, timeout=1) is None:
-            self.assertLess(time.time(), deadline, "no copy page")
-            if self.ui.try_wait_page([1], timeout=1) is not None and self.ui.hwnd != clicked:
-                clicked = self.ui.hwnd
-                self.ui.click(1)
+        self.ui.next_until(COPY, timeout=120)
         return before
 
     def hold(self):

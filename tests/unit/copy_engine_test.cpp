@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "copy/copy.h"
-#include "target/target.h"
-#include "target_test_util.h"
+#include "common/journal.h"
+#include "temp_tree.h"
 
 #include <algorithm>
 #include <atomic>

@@ -4,8 +4,8 @@
 
 #include "copy/copy.h"
 #include "copy/pathline.h"
-#include "target/target.h"
-#include "target_test_util.h"
+#include "common/journal.h"
+#include "temp_tree.h"
 #include "ui/ui.h"
 
 #include <fstream>

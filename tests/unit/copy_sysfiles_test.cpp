@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "copy/copy.h"
-#include "target_test_util.h"
+#include "temp_tree.h"
 
 #include <string>
 #include <vector>

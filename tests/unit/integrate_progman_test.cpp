@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "common/path_join.h"
 #include "integrate/integrate.h"
 
 namespace {
@@ -88,9 +89,9 @@ TEST(CommandText, ResultsThatDoNotFitAreRefusedWhole)
 {
     char out[24];
     // 23 characters fit with the NUL; one more does not.
-    EXPECT_TRUE(format_path("C:\\QUILLON", "quillon.ex", out, 22));
+    EXPECT_TRUE(BuildPath("C:\\QUILLON", "quillon.ex", out, 22));
     EXPECT_STREQ("C:\\QUILLON\\quillon.ex", out);
-    EXPECT_FALSE(format_path("C:\\QUILLON", "quillon.exe", out, 22));
+    EXPECT_FALSE(BuildPath("C:\\QUILLON", "quillon.exe", out, 22));
     EXPECT_STREQ("", out);
     EXPECT_TRUE(format_command_line("C:\\QUILLON", "quillon.exe", out, 23));
     // The quotes make it too long.

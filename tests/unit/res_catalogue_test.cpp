@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/quillon.h"
+#include "shell/shell.h"
 #include "ui/ui.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // The platform rule and the state table of the install sequence.
-#include "shell/quillon.h"
+#include "shell/shell.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Language lookup and the string table in the four resource languages.
-#include "shell/quillon.h"
+#include "shell/shell.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "sizes/sizes.h"
-#include "target/target.h"
-#include "target_test_util.h"
+#include "common/source_root.h"
+#include "temp_tree.h"
 
 #include <cstring>
 #include <string>

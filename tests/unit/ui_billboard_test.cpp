@@ -12,7 +12,7 @@ void start_copy(DWORD total)
 {
     hParent = nullptr;
     tbytes = total;
-    calc_bmpshare();
+    calc_bmpshare(tbytes);
     cbinf = 0;
     bcopied = 0;
     infplace = 1;
@@ -21,7 +21,7 @@ void start_copy(DWORD total)
 LONG shown_after(DWORD copied)
 {
     bcopied = copied;
-    update_bmpinfo();
+    update_bmpinfo(bcopied);
     return cbinf;
 }
 

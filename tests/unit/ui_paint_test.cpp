@@ -149,7 +149,7 @@ TEST(UiPaint, RepaintsLeaveNoGdiObjectsBehind)
     ASSERT_NE(side, nullptr);
     ASSERT_NE(flag, nullptr);
     tbytes = 25000000;
-    calc_bmpshare();
+    calc_bmpshare(tbytes);
     cbinf = 0;
     infplace = 1;
 

@@ -1,4 +1,4 @@
-// Temporary directories for the tests of the path helpers and the search.
+// Temporary directories for the tests that touch the disk.
 #pragma once
 
 #include <windows.h>

@@ -1,7 +1,11 @@
 // Path helpers, directory creation and the clean-up journal on real
 // temporary directories.
-#include "target/target.h"
-#include "target_test_util.h"
+#include "common/setup.h"
+#include "common/directories.h"
+#include "common/path_join.h"
+#include "common/journal.h"
+#include "common/source_root.h"
+#include "temp_tree.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,8 @@
 // What this run created on disk, so that a failed new installation removes
 // exactly that and nothing that was there before.
-#include "target/target.h"
+#include "common/journal.h"
+
+#include <windows.h>
 
 #include <string>
 #include <vector>

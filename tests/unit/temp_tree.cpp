@@ -1,4 +1,4 @@
-#include "target_test_util.h"
+#include "temp_tree.h"
 
 #include <cstdio>
 

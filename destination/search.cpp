@@ -1,6 +1,8 @@
 // Search of the local hard disks for earlier installations, the page that
 // offers them for update, and the tree removal.
-#include "target/target.h"
+#include "destination/destination.h"
+#include "common/path_join.h"
+#include "shell/runner.h"
 
 #include <cstring>
 
@@ -146,8 +148,9 @@ static void fill_found_list(HWND hlist, HLOCAL hfnd)
 
 static void show_found_choice(HWND hdlg)
 {
-    EnableWindow(GetDlgItem(hdlg, 10), found_pp->nver == 0);
-    CheckRadioButton(hdlg, 11, 12, found_pp->nver == 0 ? 11 : 12);
+    EnableWindow(GetDlgItem(hdlg, IDC_FOUND_LIST), found_pp->nver == 0);
+    CheckRadioButton(hdlg, IDC_UPDATE, IDC_INSTALL_NEW,
+                     found_pp->nver == 0 ? IDC_UPDATE : IDC_INSTALL_NEW);
 }
 
 static bool settings_file_exists(const char* dir)
@@ -167,7 +170,7 @@ static bool settings_file_exists(const char* dir)
 // does not fit (it always fits when it came from the search).
 static bool take_selected(HWND hdlg)
 {
-    HWND hlist = GetDlgItem(hdlg, 10);
+    HWND hlist = GetDlgItem(hdlg, IDC_FOUND_LIST);
     LRESULT sel = SendMessageA(hlist, LB_GETCURSEL, 0, 0);
     if (sel == LB_ERR)
         return false;
@@ -187,16 +190,16 @@ INT_PTR CALLBACK dlg_found(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
     case WM_INITDIALOG:
         center_dialog(hdlg);
         found_pp = reinterpret_cast<INSPB*>(lparam);
-        fill_found_list(GetDlgItem(hdlg, 10), found_pp->hfnd);
-        SendDlgItemMessageA(hdlg, 10, LB_SETCURSEL, 0, 0);
+        fill_found_list(GetDlgItem(hdlg, IDC_FOUND_LIST), found_pp->hfnd);
+        SendDlgItemMessageA(hdlg, IDC_FOUND_LIST, LB_SETCURSEL, 0, 0);
         show_found_choice(hdlg);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wparam)) {
-        case 11:
-        case 12:
-            found_pp->nver = IsDlgButtonChecked(hdlg, 12) == BST_CHECKED ? 1 : 0;
-            EnableWindow(GetDlgItem(hdlg, 10), found_pp->nver == 0);
+        case IDC_UPDATE:
+        case IDC_INSTALL_NEW:
+            found_pp->nver = IsDlgButtonChecked(hdlg, IDC_INSTALL_NEW) == BST_CHECKED ? 1 : 0;
+            EnableWindow(GetDlgItem(hdlg, IDC_FOUND_LIST), found_pp->nver == 0);
             return TRUE;
         case PAGE_NEXT:
             if (found_pp->nver) {

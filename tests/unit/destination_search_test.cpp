@@ -1,6 +1,6 @@
 // The directory walk of the search and the tree removal on real trees.
-#include "target/target.h"
-#include "target_test_util.h"
+#include "destination/destination.h"
+#include "temp_tree.h"
 
 #include <gtest/gtest.h>
 

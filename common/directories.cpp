@@ -1,6 +1,9 @@
-// Path helpers shared by the destination page and the copy. Every result
-// goes into a caller's fixed buffer; a path that does not fit is refused.
-#include "target/target.h"
+// Directories on disk: whether one exists, making one level by level, and
+// the spelling the disk gives each level. A path that does not fit is refused.
+#include "common/directories.h"
+#include "common/setup.h"
+#include "common/journal.h"
+#include "common/path_join.h"
 
 #include <cstring>
 
@@ -19,49 +22,6 @@ BOOL ValidDirectory(LPCSTR lpstrDir)
     }
     // An existing but empty directory (an empty drive root) matches nothing.
     return GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
-UINT BuildPath(LPCSTR lpstrDir, LPCSTR lpstrFile, LPSTR lpstrPath, UINT nMaxPath)
-{
-    if (lpstrDir == nullptr || lpstrFile == nullptr || lpstrPath == nullptr || nMaxPath == 0)
-        return 0;
-    size_t ndir = strlen(lpstrDir);
-    size_t nfile = strlen(lpstrFile);
-    if (ndir == 0)
-        return 0;
-    size_t sep = lpstrDir[ndir - 1] == '\\' ? 0 : 1;
-    size_t total = ndir + sep + nfile;
-    if (total + 1 > nMaxPath) {
-        lpstrPath[0] = '\0';
-        return 0;
-    }
-    memmove(lpstrPath, lpstrDir, ndir);
-    if (sep)
-        lpstrPath[ndir] = '\\';
-    memmove(lpstrPath + ndir + sep, lpstrFile, nfile);
-    lpstrPath[total] = '\0';
-    return static_cast<UINT>(total);
-}
-
-char* build_fspec(const char* psrc, const char* pfile, char* pdst, size_t cchDst)
-{
-    if (psrc == nullptr || pfile == nullptr || pdst == nullptr || cchDst == 0)
-        return nullptr;
-    size_t n = strlen(psrc);
-    const char* last = strrchr(psrc, '\\');
-    if (last != nullptr && strcmp(last, "\\*.*") == 0)
-        n = static_cast<size_t>(last - psrc);
-    size_t sep = (n > 0 && psrc[n - 1] == '\\') ? 0 : 1;
-    size_t nfile = strlen(pfile);
-    if (n + sep + nfile + 1 > cchDst)
-        return nullptr;
-    // psrc and pdst may be the same buffer: move, never copy.
-    memmove(pdst, psrc, n);
-    if (sep)
-        pdst[n] = '\\';
-    memmove(pdst + n + sep, pfile, nfile);
-    pdst[n + sep + nfile] = '\0';
-    return pdst;
 }
 
 // Where the first level below the root of an absolute path starts: after
@@ -152,56 +112,4 @@ bool use_disk_case(char* path)
         pos = cut + 1;
     }
     return true;
-}
-
-// Brings the long-path and Wine's "UNC\" forms of a module path to the plain
-// drive or share form, then keeps the drive ("D:") or "\\server\share".
-BOOL source_root_of(const char* module_path, char* root, size_t cchRoot)
-{
-    if (module_path == nullptr || root == nullptr || cchRoot == 0)
-        return FALSE;
-    root[0] = '\0';
-    const char* p = module_path;
-    bool unc = false;
-    if (strncmp(p, "\\\\?\\UNC\\", 8) == 0) {
-        p += 8;
-        unc = true;
-    } else if (strncmp(p, "\\\\?\\", 4) == 0) {
-        p += 4;
-    } else if (_strnicmp(p, "UNC\\", 4) == 0) {
-        p += 4;
-        unc = true;
-    }
-
-    size_t keep;
-    if (!unc && p[0] != '\0' && p[1] == ':') {
-        keep = 2;
-    } else if (unc || (p[0] != '\0' && p[1] == '\\')) {
-        // In the plain form the path is "\\server\share\..."; in the prefixed
-        // forms p starts at the server name and "\\" is put back.
-        const char* q = unc ? p : p + 2;
-        const char* server_end = strchr(q, '\\');
-        const char* share_end = server_end ? strchr(server_end + 1, '\\') : nullptr;
-        keep = share_end ? static_cast<size_t>(share_end - p) : strlen(p);
-    } else {
-        keep = strlen(p);
-    }
-
-    size_t prefix = unc ? 2 : 0;
-    if (prefix + keep + 1 > cchRoot)
-        return FALSE;
-    if (unc)
-        memcpy(root, "\\\\", 2);
-    memcpy(root + prefix, p, keep);
-    root[prefix + keep] = '\0';
-    return TRUE;
-}
-
-BOOL get_source_root(char* root, size_t cchRoot)
-{
-    char module[WORK_CCH];
-    DWORD n = GetModuleFileNameA(nullptr, module, WORK_CCH);
-    if (n == 0 || n >= static_cast<DWORD>(WORK_CCH))
-        return FALSE;
-    return source_root_of(module, root, cchRoot);
 }

@@ -1,6 +1,10 @@
 // The destination page and its directory chooser, built on the old-style
 // file-open dialog with a hook.
-#include "target/target.h"
+#include "destination/destination.h"
+#include "common/directories.h"
+#include "common/path_join.h"
+#include "common/registry_read.h"
+#include "shell/runner.h"
 
 #include <commdlg.h>
 #include <cstring>
@@ -14,27 +18,6 @@ static UINT chg_message;
 constexpr int IDC_CUR_DIR = 1088;
 constexpr int IDC_FILE_NAME = 1152;
 constexpr int IDC_DIR_LIST = 1121;
-
-BOOL get_from_registry(HKEY hkey, LPCSTR lpszSubKey, LPCSTR lpszValueName, DWORD type,
-                       LPBYTE lpBuffer, DWORD cbSize)
-{
-    HKEY hsub;
-    if (RegOpenKeyExA(hkey, lpszSubKey, 0, KEY_READ, &hsub) != ERROR_SUCCESS)
-        return FALSE;
-    DWORD size = cbSize;
-    LONG rc = RegQueryValueExA(hsub, lpszValueName, nullptr, &type, lpBuffer, &size);
-    RegCloseKey(hsub);
-    if (rc != ERROR_SUCCESS)
-        return FALSE;
-    // A string stored without its terminator must still end inside the buffer.
-    if ((type == REG_SZ || type == REG_EXPAND_SZ) && cbSize > 0) {
-        if (size >= cbSize && lpBuffer[cbSize - 1] != '\0')
-            return FALSE;
-        if (size < cbSize)
-            lpBuffer[size] = '\0';
-    }
-    return TRUE;
-}
 
 // Asks whether to create a missing directory and creates it; TRUE when the
 // directory exists afterwards. The user has been told when it does not.
@@ -105,7 +88,7 @@ BOOL browse_path(HWND hwndOwner, WORD lcode, char* lpszPath, DWORD cbSize)
 
     char file[WORK_CCH] = "";
     char title[NAME_CCH];
-    get_string(lcode, 34, title, NAME_CCH);
+    get_string(lcode, IDS_CHOOSER_TITLE, title, NAME_CCH);
 
     OPENFILENAMEA ofn;
     memset(&ofn, 0, sizeof(ofn));
@@ -148,22 +131,22 @@ INT_PTR CALLBACK dlg_dest(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
             strcpy(work, dest_pp->szDst);
         else
             default_destination(work);
-        SetDlgItemTextA(hdlg, 11, work);
+        SetDlgItemTextA(hdlg, IDC_DEST_PATH, work);
         return TRUE;
     case WM_COMMAND:
         switch (LOWORD(wparam)) {
-        case 10:
-            GetDlgItemTextA(hdlg, 11, work, WORK_CCH);
+        case IDC_BROWSE:
+            GetDlgItemTextA(hdlg, IDC_DEST_PATH, work, WORK_CCH);
             if (browse_path(hdlg, dest_pp->lcode, work, WORK_CCH))
-                SetDlgItemTextA(hdlg, 11, work);
+                SetDlgItemTextA(hdlg, IDC_DEST_PATH, work);
             return TRUE;
         case PAGE_NEXT: {
             // A path longer than szDst can hold is refused, never cut.
-            if (GetWindowTextLengthA(GetDlgItem(hdlg, 11)) >= PATH_CCH) {
+            if (GetWindowTextLengthA(GetDlgItem(hdlg, IDC_DEST_PATH)) >= PATH_CCH) {
                 alert(hdlg, ALERT_BAD_PATH);
                 return TRUE;
             }
-            GetDlgItemTextA(hdlg, 11, dest_pp->szDst, PATH_CCH);
+            GetDlgItemTextA(hdlg, IDC_DEST_PATH, dest_pp->szDst, PATH_CCH);
             if (ValidDirectory(dest_pp->szDst) || confirm_create(hdlg, dest_pp->szDst))
                 EndDialog(hdlg, PAGE_NEXT);
             return TRUE;

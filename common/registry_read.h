@@ -1,0 +1,10 @@
+// Reading one registry value into a caller's buffer.
+#pragma once
+
+#include <windows.h>
+
+// Reads value lpszValueName of key hkey\lpszSubKey into lpBuffer (cbSize
+// bytes). A string value always ends up terminated inside the buffer, or the
+// read fails.
+BOOL get_from_registry(HKEY hkey, LPCSTR lpszSubKey, LPCSTR lpszValueName, DWORD type,
+                       LPBYTE lpBuffer, DWORD cbSize);

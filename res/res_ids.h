@@ -1,4 +1,0 @@
-// Controls that the program never addresses.
-#ifndef IDC_STATIC
-#define IDC_STATIC -1
-#endif
