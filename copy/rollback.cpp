@@ -47,6 +47,20 @@ static std::string without_slash(const char* dir)
     return d;
 }
 
+// The key of a directory in memory: lower case, no trailing backslash, so
+// that "E:\" and the "E:" before a file's name meet.
+static std::string dir_key(std::string d)
+{
+    while (!d.empty() && d.back() == '\\')
+        d.pop_back();
+    return lower(d);
+}
+
+static std::string join(const std::string& dir, const std::string& name)
+{
+    return !dir.empty() && dir.back() == '\\' ? dir + name : dir + "\\" + name;
+}
+
 static bool below_new_dir(const std::string& ldir)
 {
     for (const std::string& n : run.new_dirs)
@@ -66,7 +80,7 @@ static std::vector<std::string> names_in(const std::string& dir)
 {
     std::vector<std::string> out;
     WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    HANDLE h = FindFirstFileA(join(dir, "*").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE)
         return out;
     do {
@@ -87,7 +101,7 @@ static bool note_new_dir(const std::string& dir)
 {
     if (!note({"N", dir.c_str()}))
         return false;
-    run.new_dirs.push_back(lower(dir));
+    run.new_dirs.push_back(dir_key(dir));
     return true;
 }
 
@@ -101,7 +115,7 @@ bool run_begin(const char* record)
     // Directories made on the destination page before the copy belong to the run.
     for (size_t i = 0; i < journal_dir_count(); ++i) {
         std::string d = without_slash(journal_dir(i));
-        if (below_new_dir(lower(d)))
+        if (below_new_dir(dir_key(d)))
             continue;
         if (!note_new_dir(d))
             return false;
@@ -114,7 +128,7 @@ bool run_enter_dir(const char* dir)
     if (!run.active)
         return true;
     std::string d = without_slash(dir);
-    std::string ld = lower(d);
+    std::string ld = dir_key(d);
     if (below_new_dir(ld) || run.listed.count(ld))
         return true;
     if (is_dir(d)) {
@@ -144,7 +158,7 @@ static bool split(const char* path, std::string* ldir, std::string* name)
     const char* last = strrchr(path, '\\');
     if (!last)
         return false;
-    *ldir = lower(without_slash(std::string(path, last).c_str()));
+    *ldir = dir_key(std::string(path, last));
     *name = last + 1;
     return true;
 }
@@ -226,7 +240,7 @@ static bool exists(const std::string& path)
 static bool remove_tree(const std::string& dir)
 {
     for (const std::string& n : names_in(dir)) {
-        std::string p = dir + "\\" + n;
+        std::string p = join(dir, n);
         if (is_dir(p))
             remove_tree(p);
         else
@@ -254,24 +268,24 @@ static bool restore_listed(const RecordEntry& e, bool forward)
     std::vector<std::string> now = names_in(dir);
     for (const std::string& n : now) {
         std::string ln = lower(n);
-        if (listed.count(ln) || is_dir(dir + "\\" + n))
+        if (listed.count(ln) || is_dir(join(dir, n)))
             continue;
         if (has_suffix(n)) {
             auto orig = listed.find(ln.substr(0, ln.size() - (sizeof KEEP_SUFFIX - 1)));
             if (orig == listed.end())
                 continue;   // not one of ours
-            std::string kept = dir + "\\" + n;
+            std::string kept = join(dir, n);
             if (forward) {
                 drop_file(kept);
                 continue;
             }
-            std::string back = dir + "\\" + orig->second;
+            std::string back = join(dir, orig->second);
             if (exists(back))
                 drop_file(back);
             if (!MoveFileA(kept.c_str(), back.c_str()))
                 ok = false;
         } else if (!forward) {
-            drop_file(dir + "\\" + n);
+            drop_file(join(dir, n));
         }
     }
     return ok;
