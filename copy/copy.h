@@ -71,9 +71,11 @@ enum { PLACE_SKIP, PLACE_NEW, PLACE_REPLACE, PLACE_UNKNOWN };
 // What placing a file means; target receives the name to write (an existing
 // file's own spelling). PLACE_UNKNOWN: no run is recording.
 int run_place_file(const char* path, char* target, size_t cch);
-// Renames path aside under a name that recovery recognises; put_back undoes it.
+// Renames path aside under a name that recovery recognises; put_back undoes
+// it, drop_kept discards the kept file where no run is recording.
 bool keep_aside(const char* path, char* kept, size_t cch);
 void put_back(const char* path, const char* kept);
+void drop_kept(const char* path, const char* kept);
 bool run_active();
 void run_commit();
 void run_undo();

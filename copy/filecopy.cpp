@@ -261,9 +261,7 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
             alert(hDlg, ALERT_DISK_FULL);
             result = FALSE;
         } else if (kept[0] && !run_active()) {
-            // Without a run to commit, the old file has served its turn.
-            SetFileAttributesA(kept, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(kept);
+            drop_kept(target, kept);   // without a run to commit, it has served its turn
         }
     }
     if (hsrc != INVALID_HANDLE_VALUE)

@@ -2,11 +2,11 @@
 // writes in a directory the record says what that directory held: "E" with
 // the names of an existing directory, "N" for the topmost directory the run
 // creates (everything below it is the run's). A file the run replaces is
-// first renamed aside to its name + KEEP_SUFFIX in the same directory, so
-// the record needs no line per file: the names and the kept-aside files on
-// disk tell the rest. Files outside the product's directories (the shared
-// libraries) get a line each, "R" replaced or "C" created. "K" marks a run
-// whose copy succeeded: from then on the kept-aside files are only garbage.
+// first renamed aside into KEEP_DIR below its own directory, so the record
+// needs no line per file: the names and the kept-aside files on disk tell
+// the rest. A file outside the product's directories (a shared library) gets
+// a line of its own, "R" replaced (with where it is kept) or "C" created.
+// "K" marks a run whose copy succeeded: the kept-aside files are garbage then.
 // Entries are flushed only where a step would otherwise be lost to a power
 // cut: once per directory, once per shared library.
 #include "copy/copy.h"
@@ -19,7 +19,12 @@
 #include <string>
 #include <vector>
 
-static const char KEEP_SUFFIX[] = ".qs~";
+// Kept-aside files go into numbered buckets of KEEP_BUCKET files: under
+// Wine every name that does not exist yet costs a search of its directory,
+// and a small bucket is searched in no time where the product's own
+// directory may hold thousands of files.
+static const char KEEP_DIR[] = "~qskeep";
+constexpr int KEEP_BUCKET = 64;
 
 struct RunState {
     bool active;
@@ -28,6 +33,7 @@ struct RunState {
     std::map<std::string, std::map<std::string, std::string>> listed;  // dir -> name -> disk name
     std::vector<std::string> kept;                                     // kept-aside files
     std::set<std::string> replaced;                                    // lower case
+    std::map<std::string, std::pair<std::string, int>> keeps;          // dir -> (dir, files kept)
 };
 static RunState run;
 
@@ -198,17 +204,60 @@ int run_place_file(const char* path, char* target, size_t cch)
     if (base + strlen(fd.cFileName) >= cch)
         return PLACE_SKIP;
     strcpy(target + base, fd.cFileName);
-    return note({"R", target}) ? PLACE_REPLACE : PLACE_SKIP;
+    return PLACE_REPLACE;   // its line is written by keep_aside, which names the bucket
+}
+
+// The buckets and the keep directory of dir, once they are empty.
+static void drop_keep_dirs(const std::string& dir)
+{
+    std::string keep = join(dir, KEEP_DIR);
+    for (const std::string& b : names_in(keep))
+        RemoveDirectoryA(join(keep, b).c_str());
+    RemoveDirectoryA(keep.c_str());
+}
+
+static bool make_dir(const std::string& dir)
+{
+    return CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 bool keep_aside(const char* path, char* kept, size_t cch)
 {
-    if (!path_set(kept, cch, path, KEEP_SUFFIX))
+    const char* last = strrchr(path, '\\');
+    if (!last)
+        return false;
+    std::string dir(path, last);
+    std::string ldir = dir_key(dir);
+    auto listed = run.listed.find(ldir);
+    if (listed != run.listed.end() && listed->second.count(lower(KEEP_DIR)))
+        return false;   // a directory of that name is the user's
+    int n = 0;
+    if (run.active) {
+        auto& k = run.keeps[ldir];
+        k.first = dir;
+        n = k.second;
+    }
+    std::string keep = join(dir, KEEP_DIR);
+    std::string bucket = join(keep, std::to_string(n / KEEP_BUCKET));
+    std::string aside = join(bucket, last + 1);
+    if (aside.size() >= cch)
+        return false;
+    // A file outside the product's directories has a line of its own,
+    // naming where it is kept.
+    if (run.active && !below_new_dir(ldir) && listed == run.listed.end() &&
+        !note({"R", path, aside.c_str()}))
+        return false;
+    if ((n % KEEP_BUCKET == 0 || !run.active) && !(make_dir(keep) && make_dir(bucket)))
         return false;
     // A rename, never a copy: same volume, same attributes, no bytes moved.
-    if (!MoveFileA(path, kept))
+    if (!MoveFileA(path, aside.c_str())) {
+        if (!run.active)
+            drop_keep_dirs(dir);
         return false;
+    }
+    strcpy(kept, aside.c_str());
     if (run.active) {
+        run.keeps[ldir].second++;
         run.kept.emplace_back(kept);
         run.replaced.insert(lower(path));
     }
@@ -221,6 +270,17 @@ void put_back(const char* path, const char* kept)
         run.kept.pop_back();
         run.replaced.erase(lower(path));
     }
+    if (!run.active)
+        if (const char* last = strrchr(path, '\\'))
+            drop_keep_dirs(std::string(path, last));
+}
+
+void drop_kept(const char* path, const char* kept)
+{
+    SetFileAttributesA(kept, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(kept);
+    if (const char* last = strrchr(path, '\\'))
+        drop_keep_dirs(std::string(path, last));
 }
 
 static void drop_file(const std::string& path)
@@ -249,12 +309,6 @@ static bool remove_tree(const std::string& dir)
     return RemoveDirectoryA(dir.c_str()) || !exists(dir);
 }
 
-static bool has_suffix(const std::string& name)
-{
-    size_t s = sizeof KEEP_SUFFIX - 1;
-    return name.size() > s && lower(name.substr(name.size() - s)) == KEEP_SUFFIX;
-}
-
 // An existing directory back to its listed names: kept-aside files return,
 // files that were not there go. With `forward` the copy had succeeded and
 // only the kept-aside files go.
@@ -265,29 +319,30 @@ static bool restore_listed(const RecordEntry& e, bool forward)
     for (size_t i = 2; i < e.fields.size(); ++i)
         listed[lower(e.fields[i])] = e.fields[i];
     bool ok = true;
-    std::vector<std::string> now = names_in(dir);
-    for (const std::string& n : now) {
-        std::string ln = lower(n);
-        if (listed.count(ln) || is_dir(join(dir, n)))
-            continue;
-        if (has_suffix(n)) {
-            auto orig = listed.find(ln.substr(0, ln.size() - (sizeof KEEP_SUFFIX - 1)));
-            if (orig == listed.end())
-                continue;   // not one of ours
-            std::string kept = join(dir, n);
-            if (forward) {
-                drop_file(kept);
-                continue;
+    std::string keep = join(dir, KEEP_DIR);
+    if (!listed.count(lower(KEEP_DIR))) {
+        for (const std::string& b : names_in(keep)) {
+            std::string bucket = join(keep, b);
+            for (const std::string& n : names_in(bucket)) {
+                std::string aside = join(bucket, n);
+                if (forward) {
+                    drop_file(aside);
+                    continue;
+                }
+                std::string back = join(dir, n);
+                if (exists(back))
+                    drop_file(back);
+                if (!MoveFileA(aside.c_str(), back.c_str()))
+                    ok = false;
             }
-            std::string back = join(dir, orig->second);
-            if (exists(back))
-                drop_file(back);
-            if (!MoveFileA(kept.c_str(), back.c_str()))
-                ok = false;
-        } else if (!forward) {
-            drop_file(join(dir, n));
         }
+        drop_keep_dirs(dir);
     }
+    if (forward)
+        return ok;
+    for (const std::string& n : names_in(dir))
+        if (!listed.count(lower(n)) && !is_dir(join(dir, n)))
+            drop_file(join(dir, n));
     return ok;
 }
 
@@ -303,22 +358,25 @@ static bool apply(const std::vector<RecordEntry>& entries)
         if (e.fields.size() < 2 || kind == "Q" || kind == "K")
             continue;
         const std::string& path = e.fields[1];
-        std::string kept = path + KEEP_SUFFIX;
         if (kind == "E") {
             ok = restore_listed(e, forward) && ok;
         } else if (kind == "N") {
             if (!forward && exists(path))
                 ok = remove_tree(path) && ok;
-        } else if (kind == "R") {
-            if (!exists(kept))
-                continue;
-            if (forward) {
-                drop_file(kept);
-                continue;
+        } else if (kind == "R" && e.fields.size() > 2) {
+            const std::string& aside = e.fields[2];
+            if (exists(aside)) {
+                if (forward) {
+                    drop_file(aside);
+                } else {
+                    if (exists(path))
+                        drop_file(path);
+                    ok = MoveFileA(aside.c_str(), path.c_str()) && ok;
+                }
             }
-            if (exists(path))
-                drop_file(path);
-            ok = MoveFileA(kept.c_str(), path.c_str()) && ok;
+            size_t cut = path.rfind('\\');
+            if (cut != std::string::npos)
+                drop_keep_dirs(path.substr(0, cut));
         } else if (kind == "C") {
             if (!forward && exists(path))
                 drop_file(path);
@@ -336,6 +394,7 @@ void run_abandon()
     run.listed.clear();
     run.kept.clear();
     run.replaced.clear();
+    run.keeps.clear();
 }
 
 bool run_active()
@@ -351,6 +410,8 @@ void run_commit()
     record_append(done, 1, true);
     for (const std::string& k : run.kept)
         drop_file(k);
+    for (const auto& k : run.keeps)
+        drop_keep_dirs(k.second.first);
     std::string record = run.record;
     run_abandon();
     DeleteFileA(record.c_str());

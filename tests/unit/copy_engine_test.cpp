@@ -281,7 +281,7 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
 
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
-    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt mine.txt.qs~ user.txt");
+    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt user.txt ~qskeep");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     run_undo();
     EXPECT_EQ(snapshot(dst()), before);
