@@ -47,6 +47,24 @@ static size_t levels_start(const char* path, size_t len)
     return 0;
 }
 
+bool is_full_path(const char* path)
+{
+    if (path == nullptr)
+        return false;
+    const char letter = static_cast<char>(path[0] | 0x20);
+    if (letter >= 'a' && letter <= 'z' && path[1] == ':' && path[2] == '\\')
+        return true;
+    if (path[0] != '\\' || path[1] != '\\')
+        return false;
+    // "\\?\" and "\\.\" lead to the system's name spaces, not to a server.
+    const char* server = path + 2;
+    size_t nserver = strcspn(server, "\\");
+    if (nserver == 0 || server[nserver] != '\\' ||
+        (nserver == 1 && (server[0] == '?' || server[0] == '.')))
+        return false;
+    return strcspn(server + nserver + 1, "\\") > 0;
+}
+
 BOOL create_directory(const char* ppath)
 {
     if (ppath == nullptr)

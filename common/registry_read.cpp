@@ -8,9 +8,12 @@ BOOL get_from_registry(HKEY hkey, LPCSTR lpszSubKey, LPCSTR lpszValueName, DWORD
     if (RegOpenKeyExA(hkey, lpszSubKey, 0, KEY_READ, &hsub) != ERROR_SUCCESS)
         return FALSE;
     DWORD size = cbSize;
-    LONG rc = RegQueryValueExA(hsub, lpszValueName, nullptr, &type, lpBuffer, &size);
+    DWORD found = 0;
+    LONG rc = RegQueryValueExA(hsub, lpszValueName, nullptr, &found, lpBuffer, &size);
     RegCloseKey(hsub);
-    if (rc != ERROR_SUCCESS)
+    // A value of another type is no answer: its bytes read as text would name
+    // a directory nobody chose.
+    if (rc != ERROR_SUCCESS || found != type)
         return FALSE;
     // A string stored without its terminator must still end inside the buffer.
     if ((type == REG_SZ || type == REG_EXPAND_SZ) && cbSize > 0) {

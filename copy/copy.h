@@ -20,8 +20,10 @@ bool row_wanted(int row, const INSPB* pp);   // selected, and samples on where n
 
 // Copy state; who writes each is listed with the module statics in common/setup.h.
 extern int copyflag;
-extern DWORD tbytes;
-extern DWORD bcopied;
+// Whole 64-bit counts: a selection may exceed 4 GiB, and a wrapped total
+// would pass the free-space test and stall the bar.
+extern ULONGLONG tbytes;
+extern ULONGLONG bcopied;
 extern RECT rcBar;
 
 int copy_files(HWND hwndOwner, INSPB* pp);
@@ -31,9 +33,12 @@ INT_PTR CALLBACK dlg_copy(HWND, UINT, WPARAM, LPARAM);
 int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr);
 BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc);
 void update_status(HWND hDlg, DWORD high, DWORD low);
+// Shows the file begun last and the exact percentage on the copy page, then
+// serves the message queue; with no page it only serves the queue.
+void show_copy_frame(HWND hDlg);
 // Gives back what the copy kept for its page: path lines, bar picture, DCs, buffer.
 void release_copy_page();
-int percent_done(DWORD copied, DWORD total);   // 0..100, also for totals below 100
+int percent_done(ULONGLONG copied, ULONGLONG total);   // 0..100, also for totals below 100
 
 BOOL runtime_version(const char* pFile, DWORD* pVer);
 BOOL copy_runtime(const char* pdrv, WORD platform);

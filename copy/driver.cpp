@@ -1,6 +1,7 @@
 // The copy driver: the component table, the layout of the medium and the
 // modeless copy page.
 #include "copy/copy.h"
+#include "copy/framepace.h"
 #include "common/directories.h"
 #include "common/path_join.h"
 #include "common/source_root.h"
@@ -28,8 +29,8 @@ const char* const src_name[CDIR_COUNT] = {
 const char* const platform_str[6] = {"Win95", "Pentium", "MIPS", "Alpha", "Power", nullptr};
 
 int copyflag;
-DWORD tbytes;
-DWORD bcopied;
+ULONGLONG tbytes;
+ULONGLONG bcopied;
 RECT rcBar;
 
 static const char* const lang_trees[] = {"\\USA", "\\FRA", "\\FRG", "\\HOL",
@@ -106,7 +107,8 @@ INT_PTR CALLBACK dlg_copy(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
 static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const char* lsrc)
 {
     for (int cnt = 0; cnt < CDIR_COUNT && copyflag; ++cnt) {
-        drain_queue();
+        // Between rows the page rests on the last file and the exact percentage.
+        show_copy_frame(hdlg);
         if (!copyflag || !row_wanted(cnt, pp))
             continue;
         char dname[PATH_CCH];
@@ -128,14 +130,18 @@ static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const cha
         CharLowerA(ndst);
         use_disk_case(ndst);
         use_disk_case(nsrc);
+        frame_now();   // a row's first file is always shown
         copyflag = copy_directory(hdlg, ndst, nsrc, TRUE, pp->keep_set);
     }
     if (copyflag) {
         char root_dst[sizeof pp->szDst];
         memcpy(root_dst, pp->szDst, sizeof root_dst);
         use_disk_case(root_dst);
+        show_copy_frame(hdlg);
+        frame_now();
         copyflag = copy_directory(hdlg, root_dst, rsrc, FALSE, pp->keep_set);
     }
+    show_copy_frame(hdlg);
 }
 
 int copy_files(HWND hwndOwner, INSPB* pp)
@@ -181,11 +187,18 @@ int copy_files(HWND hwndOwner, INSPB* pp)
         if (build_fspec(lsrc, "readme.wri", rsrc_readme, sizeof rsrc_readme) &&
             build_fspec(pp->szDst, "readme.wri", rdst, sizeof rdst))
             copy_file(nullptr, rdst, rsrc_readme);
-        copy_runtime(drive, pp->platform);
-        copy_sx32w(drive, pp->platform);
-        copy_twain(drive, pp->platform);
-        copy_defdoc(drive, pp->lcode);
-        run_commit();
+        // Their own results do not matter, but a file that failed after the
+        // user was told the installation ends has cleared copyflag.
+        if (copyflag)
+            copy_runtime(drive, pp->platform);
+        if (copyflag)
+            copy_sx32w(drive, pp->platform);
+        if (copyflag)
+            copy_twain(drive, pp->platform);
+        if (copyflag)
+            copy_defdoc(drive, pp->lcode);
+        if (copyflag)
+            run_commit();
     }
 
     release_copy_page();

@@ -1,5 +1,6 @@
 // Directory and file copy with the progress bar of the copy page.
 #include "copy/copy.h"
+#include "copy/framepace.h"
 #include "copy/pathline.h"
 #include "common/directories.h"
 #include "common/path_join.h"
@@ -32,6 +33,10 @@ struct PageCache {
     HGDIOBJ oldfont;
     SIZE size;
     int drawn_perc;     // percentage the picture shows; -1 before the first
+    bool bar_behind;    // bytes were counted since the bar was last put on the control
+    bool lines_behind;  // the lines do not show next_src and next_dst yet
+    char next_src[PATH_CCH];   // the file begun last, as the lines show it
+    char next_dst[PATH_CCH];
     HLOCAL hbuf;        // the copy buffer of the page's files
     BYTE* buf;
 };
@@ -47,6 +52,7 @@ static void use_page(HWND hDlg)
     pc.dst_line = GetDlgItem(hDlg, IDC_DST_LINE);
     pc.bar = GetDlgItem(hDlg, IDC_BAR);
     attach_path_lines(pc.src_line, pc.dst_line);
+    frame_now();   // a new page shows its first file at once
 }
 
 // The attached lines paint within SetWindowText; a line that could not be
@@ -58,6 +64,50 @@ static void show_line(HWND line, const char* text)
     SetWindowTextA(line, text);
     if (!path_line_attached(line))
         UpdateWindow(line);
+}
+
+// Keeps the paths of the file begun last, lower case, for the next showing.
+static bool note_file(const char* src, const char* dst)
+{
+    if (!path_set(pc.next_src, sizeof pc.next_src, src, nullptr) ||
+        !path_set(pc.next_dst, sizeof pc.next_dst, dst, nullptr))
+        return false;
+    CharLowerA(pc.next_src);
+    CharLowerA(pc.next_dst);
+    pc.lines_behind = true;
+    return true;
+}
+
+static void show_lines()
+{
+    if (!pc.lines_behind)
+        return;
+    show_line(pc.src_line, pc.next_src);
+    show_line(pc.dst_line, pc.next_dst);
+    pc.lines_behind = false;
+}
+
+static void draw_bar(HWND hDlg);
+
+// The page shows the file begun last and the exact percentage.
+static void catch_up_page(HWND hDlg)
+{
+    if (!hDlg)
+        return;
+    use_page(hDlg);
+    show_lines();
+    if (pc.bar_behind)
+        draw_bar(hDlg);
+}
+
+void show_copy_frame(HWND hDlg)
+{
+    // Drawn before the queue is served: a Cancel question, or any other
+    // reason the copy rests, finds the page up to date, and the pump puts
+    // the drawing on the screen.
+    catch_up_page(hDlg);
+    drain_queue();
+    frame_shown();
 }
 
 int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr)
@@ -108,7 +158,11 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                 }
             }
         } else {
-            drain_queue();
+            // Served and shown once a frame: a file that takes longer than
+            // a frame is still shown on its own, as is each row's first.
+            const bool frame = frame_due();
+            if (frame)
+                show_copy_frame(hDlg);
             if (!copyflag)
                 break;
             CharLowerA(fd.cFileName);
@@ -119,14 +173,11 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                 if (hDlg) {
                     // Shown lower case; opened as the disk spells the
                     // levels above, with the new name lower case.
-                    char shown[PATH_CCH];
                     use_page(hDlg);
-                    memcpy(shown, src, sizeof shown);
-                    CharLowerA(shown);
-                    show_line(pc.src_line, shown);
-                    memcpy(shown, dst, sizeof shown);
-                    CharLowerA(shown);
-                    show_line(pc.dst_line, shown);
+                    if (!note_file(src, dst))
+                        goto too_long;
+                    if (frame)
+                        show_lines();
                 }
                 if (!copy_file(hDlg, dst, src)) {
                     FindClose(hfind);
@@ -223,6 +274,18 @@ static BYTE* copy_buffer(HWND hDlg, HLOCAL* owned)
     return p;
 }
 
+// A file the medium lists but that cannot be opened is a damaged medium; one
+// that is not there at all was simply left out of it.
+static bool listed(const char* path)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(path, &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FindClose(h);
+    return true;
+}
+
 BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
 {
     HLOCAL owned;
@@ -236,17 +299,26 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     HANDLE hdst = INVALID_HANDLE_VALUE;
     HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hsrc != INVALID_HANDLE_VALUE)
+    if (hsrc != INVALID_HANDLE_VALUE) {
         hdst = open_target(pdst, target, sizeof target, kept, sizeof kept);
+    } else if (listed(psrc)) {
+        catch_up_page(hDlg);   // the page rests under the alert on the file that failed
+        alert_naming(hDlg, ALERT_READ_ERROR, psrc);
+        result = copyflag = FALSE;
+    }
 
     if (hdst != INVALID_HANDLE_VALUE) {
         bool failed = false;
+        bool unreadable = false;
         DWORD nread;
         do {
             DWORD nwritten = 0;
             nread = 0;
-            if (!ReadFile(hsrc, buf, COPY_BLOCK, &nread, nullptr) ||
-                !WriteFile(hdst, buf, nread, &nwritten, nullptr) || nwritten != nread) {
+            if (!ReadFile(hsrc, buf, COPY_BLOCK, &nread, nullptr)) {
+                failed = unreadable = true;
+                break;
+            }
+            if (!WriteFile(hdst, buf, nread, &nwritten, nullptr) || nwritten != nread) {
                 failed = true;
                 break;
             }
@@ -258,8 +330,14 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
             DeleteFileA(target);
             if (kept[0])
                 put_back(target, kept);
-            alert(hDlg, ALERT_DISK_FULL);
-            result = FALSE;
+            catch_up_page(hDlg);
+            if (unreadable)
+                alert_naming(hDlg, ALERT_READ_ERROR, psrc);
+            else
+                alert(hDlg, ALERT_DISK_FULL);
+            // The user was told the installation ends: also where the caller
+            // (read-me, system files) would go on.
+            result = copyflag = FALSE;
         } else if (kept[0] && !run_active()) {
             drop_kept(target, kept);   // without a run to commit, it has served its turn
         }
@@ -273,13 +351,13 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     return result;
 }
 
-int percent_done(DWORD copied, DWORD total)
+int percent_done(ULONGLONG copied, ULONGLONG total)
 {
     ULONGLONG perc;
     if (total >= 100)
         perc = copied / (total / 100);
     else if (total > 0)
-        perc = static_cast<ULONGLONG>(copied) * 100 / total;
+        perc = copied * 100 / total;
     else
         perc = copied ? 100 : 0;   // nothing announced: done as soon as anything moved
     return perc > 100 ? 100 : static_cast<int>(perc);
@@ -354,18 +432,14 @@ static void compose_bar(HDC mem, int perc)
     pc.drawn_perc = perc;
 }
 
-void update_status(HWND hDlg, DWORD, DWORD low)
+static void draw_bar(HWND hDlg)
 {
-    if (!hDlg)
-        return;
-    bcopied += low;
     const int perc = percent_done(bcopied, tbytes);
-
-    use_page(hDlg);
+    pc.bar_behind = false;
     if (pc.bar && rcBar.right > rcBar.left && rcBar.bottom > rcBar.top) {
-        // Put on the control in one blit at every block, so the bar never
-        // flickers; the picture is composed again only when the percentage
-        // changed, which leaves the control's pixels exactly as before.
+        // Put on the control in one blit, so the bar never flickers; the
+        // picture is composed again only when the percentage changed, which
+        // leaves the control's pixels exactly as before.
         if (HDC mem = bar_canvas(hDlg)) {
             if (perc != pc.drawn_perc)
                 compose_bar(mem, perc);
@@ -373,5 +447,18 @@ void update_status(HWND hDlg, DWORD, DWORD low)
                    rcBar.bottom - rcBar.top, mem, rcBar.left, rcBar.top, SRCCOPY);
         }
     }
+}
+
+void update_status(HWND hDlg, DWORD, DWORD low)
+{
+    if (!hDlg)
+        return;
+    bcopied += low;
+    use_page(hDlg);
+    pc.bar_behind = true;
+    // Between the blocks of a large file the page stays live at the same
+    // pace as between files.
+    if (frame_due())
+        show_copy_frame(hDlg);
     update_bmpinfo(bcopied);
 }

@@ -19,13 +19,58 @@ constexpr int IDC_CUR_DIR = 1088;
 constexpr int IDC_FILE_NAME = 1152;
 constexpr int IDC_DIR_LIST = 1121;
 
-// Asks whether to create a missing directory and creates it; TRUE when the
-// directory exists afterwards. The user has been told when it does not.
-static bool confirm_create(HWND hdlg, const char* path)
+// Length of the longest leading part of path, cut at a backslash, that exists:
+// the levels after it are the ones create_directory would make.
+static size_t existing_part(const char* path)
 {
+    char level[PATH_CCH];
+    size_t len = strlen(path);
+    if (len >= sizeof level)
+        return len;   // refused whole by create_directory: nothing gets made
+    memcpy(level, path, len + 1);
+    while (GetFileAttributesA(level) == INVALID_FILE_ATTRIBUTES) {
+        char* cut = strrchr(level, '\\');
+        if (cut == nullptr)
+            return 0;
+        *cut = '\0';
+    }
+    return strlen(level);
+}
+
+// Removes the levels of path beyond its first keep characters, deepest first;
+// only empty ones go.
+static void remove_new_levels(const char* path, size_t keep)
+{
+    char level[PATH_CCH];
+    size_t len = strlen(path);
+    if (len >= sizeof level)
+        return;
+    memcpy(level, path, len + 1);
+    while (strlen(level) > keep) {
+        RemoveDirectoryA(level);
+        char* cut = strrchr(level, '\\');
+        if (cut == nullptr)
+            break;
+        *cut = '\0';
+    }
+}
+
+// Takes path as the destination: a full path that exists, or is created on
+// request. The user has been told when it is refused, and the levels made for
+// a refused path are gone again.
+static bool accept_directory(HWND hdlg, const char* path)
+{
+    if (!is_full_path(path)) {
+        alert(hdlg, ALERT_BAD_PATH);
+        return false;
+    }
+    if (ValidDirectory(path))
+        return true;
     if (alert(hdlg, ALERT_CREATE_PATH) != 1)
         return false;
+    size_t existing = existing_part(path);
     if (!create_directory(path) || !ValidDirectory(path)) {
+        remove_new_levels(path, existing);
         alert(hdlg, ALERT_BAD_PATH);
         return false;
     }
@@ -51,7 +96,7 @@ UINT_PTR CALLBACK brw_hook(HWND hdlg, UINT uMsg, WPARAM wParam, LPARAM)
             // directory" and never ask the hook; decide here, so that OK
             // always means "take the directory in the field".
             GetDlgItemTextA(hdlg, IDC_FILE_NAME, szPath, WORK_CCH);
-            if (ValidDirectory(szPath) || confirm_create(hdlg, szPath))
+            if (accept_directory(hdlg, szPath))
                 EndDialog(hdlg, TRUE);
             return TRUE;
         }
@@ -64,10 +109,8 @@ UINT_PTR CALLBACK brw_hook(HWND hdlg, UINT uMsg, WPARAM wParam, LPARAM)
     }
     if (uMsg == fok_message) {
         GetDlgItemTextA(hdlg, IDC_FILE_NAME, szPath, WORK_CCH);
-        if (ValidDirectory(szPath))
-            return FALSE;
         // Non-zero keeps the dialog open.
-        return confirm_create(hdlg, szPath) ? FALSE : TRUE;
+        return accept_directory(hdlg, szPath) ? FALSE : TRUE;
     }
     return FALSE;
 }
@@ -147,7 +190,7 @@ INT_PTR CALLBACK dlg_dest(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
                 return TRUE;
             }
             GetDlgItemTextA(hdlg, IDC_DEST_PATH, dest_pp->szDst, PATH_CCH);
-            if (ValidDirectory(dest_pp->szDst) || confirm_create(hdlg, dest_pp->szDst))
+            if (accept_directory(hdlg, dest_pp->szDst))
                 EndDialog(hdlg, PAGE_NEXT);
             return TRUE;
         }

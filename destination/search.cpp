@@ -5,6 +5,7 @@
 #include "shell/runner.h"
 
 #include <cstring>
+#include <set>
 
 DWORD search_size;
 
@@ -30,24 +31,70 @@ static void append_hit(const char* ppath, HLOCAL* phfnd)
     search_size += len;
 }
 
-BOOL search_path(const char* ppath, HLOCAL* phfnd)
+// Directories of one drive already walked, by file index: a link that leads
+// back up the tree (profiles have such loops) would otherwise list one
+// installation over and over. Indices are unique within a volume only, hence
+// one record per drive.
+using walked_set = std::set<ULONGLONG>;
+
+struct IO_STATUS {
+    union {
+        LONG status;
+        void* pointer;
+    };
+    ULONG_PTR information;
+};
+constexpr int FILE_INTERNAL_INFORMATION = 6;
+using query_file_fn = LONG(WINAPI*)(HANDLE, IO_STATUS*, void*, ULONG, int);
+
+// The file index alone, without the volume query of GetFileInformationByHandle,
+// which under Wine costs more than walking the directory itself. Systems
+// without it (Windows 95) cannot open a directory, nor link one.
+static query_file_fn file_index_query()
+{
+    static const query_file_fn fn = reinterpret_cast<query_file_fn>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile"));
+    return fn;
+}
+
+// False when dir was walked before. A directory whose index cannot be had is walked.
+static bool first_visit(const char* dir, walked_set& walked)
+{
+    query_file_fn query = file_index_query();
+    if (query == nullptr)
+        return true;
+    HANDLE h = CreateFileA(dir, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return true;
+    IO_STATUS io = {};
+    ULONGLONG index = 0;
+    LONG status = query(h, &io, &index, sizeof index, FILE_INTERNAL_INFORMATION);
+    CloseHandle(h);
+    if (status < 0 || index == 0)
+        return true;
+    return walked.insert(index).second;
+}
+
+static void walk(const char* ppath, HLOCAL* phfnd, walked_set& walked)
 {
     char pattern[PATH_CCH];
     // A directory whose pattern would not fit is not searched.
-    if (BuildPath(ppath, "*.*", pattern, PATH_CCH) == 0)
-        return TRUE;
+    if (BuildPath(ppath, "*.*", pattern, PATH_CCH) == 0 || !first_visit(ppath, walked))
+        return;
 
     WIN32_FIND_DATAA fd;
     HANDLE hfind = FindFirstFileA(pattern, &fd);
     if (hfind == INVALID_HANDLE_VALUE)
-        return TRUE;
+        return;
     do {
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (is_dot_entry(fd.cFileName))
+            // A junction or directory link shows a tree that lives elsewhere.
+            if (is_dot_entry(fd.cFileName) || (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
                 continue;
             char sub[PATH_CCH];
             if (BuildPath(ppath, fd.cFileName, sub, PATH_CCH) != 0)
-                search_path(sub, phfnd);
+                walk(sub, phfnd, walked);
         } else {
             CharLowerA(fd.cFileName);
             if (strcmp(fd.cFileName, "quillon.exe") == 0)
@@ -55,6 +102,12 @@ BOOL search_path(const char* ppath, HLOCAL* phfnd)
         }
     } while (FindNextFileA(hfind, &fd));
     FindClose(hfind);
+}
+
+BOOL search_path(const char* ppath, HLOCAL* phfnd)
+{
+    walked_set walked;
+    walk(ppath, phfnd, walked);
     return TRUE;
 }
 

@@ -167,7 +167,10 @@ INT_PTR CALLBACK dlg_group(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
             return TRUE;
         case PAGE_NEXT:
             // The name goes into DDE commands and the uninstaller's command line.
-            if (!valid_group_name(pgroup->szGroup)) {
+            // The edit's limit stops typing only: a name set or pasted by another
+            // program may be longer than the record, which then holds it cut.
+            if (GetWindowTextLengthA(GetDlgItem(hdlg, IDC_GROUP_NAME)) >= PATH_CCH ||
+                !valid_group_name(pgroup->szGroup)) {
                 alert(hdlg, ALERT_BAD_FOLDER);
                 return TRUE;
             }

@@ -58,20 +58,30 @@ static BOOL create_machine_key(const char* tail, HKEY* phkey)
            create_key(reg_roots.machine, name, phkey);
 }
 
+// Other programs' uninstallers delete a library whose count reaches 0, so a
+// count is only ever raised: little-endian in the width it is stored in, and
+// one at its maximum stays there rather than wrapping to 0.
 BOOL reg_increment(HKEY hkey, LPCSTR lpszSubKey)
 {
-    DWORD count = 0;
+    BYTE count[WORK_CCH] = {};
     DWORD type = 0;
     DWORD cb = sizeof count;
-    if (RegQueryValueExA(hkey, lpszSubKey, nullptr, &type, reinterpret_cast<BYTE*>(&count),
-                         &cb) == ERROR_SUCCESS) {
-        ++count;
-        return RegSetValueExA(hkey, lpszSubKey, 0, type, reinterpret_cast<const BYTE*>(&count),
-                              cb) == ERROR_SUCCESS;
+    LONG rc = RegQueryValueExA(hkey, lpszSubKey, nullptr, &type, count, &cb);
+    if (rc == ERROR_MORE_DATA)
+        return FALSE;   // no count this program knows how to raise; left as it is
+    if (rc == ERROR_SUCCESS && cb > 0) {
+        DWORD i = 0;
+        while (i < cb && count[i] == 0xFF)
+            ++i;
+        if (i < cb) {
+            ++count[i];
+            memset(count, 0, i);
+        }
+        return RegSetValueExA(hkey, lpszSubKey, 0, type, count, cb) == ERROR_SUCCESS;
     }
-    count = 1;
-    return RegSetValueExA(hkey, lpszSubKey, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&count),
-                          sizeof count) == ERROR_SUCCESS;
+    const DWORD one = 1;
+    return RegSetValueExA(hkey, lpszSubKey, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one),
+                          sizeof one) == ERROR_SUCCESS;
 }
 
 BOOL reg_sharedll(INSPB*)

@@ -26,6 +26,7 @@
 #define ALERT_DISK_FULL 12
 #define ALERT_QPR_EXISTS 13  // Keep / Overwrite
 #define ALERT_BAD_FOLDER 14
+#define ALERT_READ_ERROR 15  // names the file on its line IDC_ALERT_NAME
 #define ALERT_BAD_RECORD 16  // the record of an unfinished run cannot be read
 
 // ---- icons and bitmaps ----
@@ -118,6 +119,9 @@
 #define IDC_SAMPLE_CLIPART_BYTES 29
 #define IDC_SAMPLE_RASTERS_BYTES 32
 #define IDC_SAMPLE_PAGES_BYTES 33
+
+// The line of an alert that names the file concerned.
+#define IDC_ALERT_NAME 20
 
 // Copy page.
 #define IDC_SRC_LINE 10

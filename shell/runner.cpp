@@ -96,11 +96,19 @@ INT_PTR alert(HWND hWnd, WORD id)
     return call_dialog(hWnd, static_cast<WORD>(ALERT_BASE + id), langcode, nullptr, dlg_alert);
 }
 
-INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
+INT_PTR alert_naming(HWND hWnd, WORD id, const char* name)
+{
+    return call_dialog(hWnd, static_cast<WORD>(ALERT_BASE + id), langcode,
+                       const_cast<char*>(name), dlg_alert);
+}
+
+INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
 {
     switch (uMsg) {
     case WM_INITDIALOG:
         center_dialog(hDlg);
+        if (lParam != 0)
+            SetDlgItemTextA(hDlg, IDC_ALERT_NAME, reinterpret_cast<const char*>(lParam));
         return TRUE;
     case WM_COMMAND: {
         WORD cid = LOWORD(wParam);

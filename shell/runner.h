@@ -17,6 +17,8 @@ INT_PTR call_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc);
 HWND create_dialog(HWND hWnd, WORD id, WORD lcode, void* pp, DLGPROC dlg_proc);
 void center_dialog(HWND hDlg);
 INT_PTR alert(HWND hWnd, WORD id);
+// An alert whose name line shows name (the file concerned).
+INT_PTR alert_naming(HWND hWnd, WORD id, const char* name);
 INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam);
 // The common Cancel (confirmed with alert 1, ends with 2) and Back (ends
 // with 3) of a page; TRUE when cid was one of them.

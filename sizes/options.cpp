@@ -37,7 +37,8 @@ static constexpr BOXBIT bit_labels[] = {
     {IDC_SPECIAL_BYTES, 0x20000},       {IDC_SAMPLE_CLIPART_BYTES, 0x40000},
 };
 
-static DWORD tb;   // the sub-dialog's running total
+static ULONGLONG tb;   // the sub-dialog's running total
+ULONGLONG (*page_freespace)(const char* pdir) = get_freespace;
 
 void swap_flag(DWORD* pflag, DWORD swap)
 {
@@ -123,9 +124,9 @@ ULONGLONG get_freespace(const char* pdir)
     return avail.QuadPart;
 }
 
-DWORD get_samplesize(const INSPB* pp)
+ULONGLONG get_samplesize(const INSPB* pp)
 {
-    DWORD sum = 0;
+    ULONGLONG sum = 0;
     for (const BOXBIT& b : sample_boxes)
         if (pp->fflag & b.bit)
             sum += get_size(b.bit);
@@ -154,7 +155,7 @@ static void init_size(HWND hdlg, DWORD flags, DWORD dir)
     show_row(hdlg, flags, dir);
 }
 
-static void update_samplesize(HWND hdlg, DWORD flags, DWORD dir, DWORD* pbytes)
+static void update_samplesize(HWND hdlg, DWORD flags, DWORD dir, ULONGLONG* pbytes)
 {
     if (flags & dir)
         *pbytes += get_size(dir);
@@ -186,7 +187,7 @@ static const BOXBIT* find_box(const BOXBIT* first, const BOXBIT* last, int cid)
 
 static void on_next(HWND hdlg, const INSPB* pp)
 {
-    if (get_freespace(pp->szDst) >= tbytes) {
+    if (page_freespace(pp->szDst) >= tbytes) {
         EndDialog(hdlg, PAGE_NEXT);
         return;
     }
@@ -206,11 +207,11 @@ static void on_next(HWND hdlg, const INSPB* pp)
 static void on_files(HWND hdlg, INSPB* pp)
 {
     INSPB local = *pp;
-    DWORD before = get_samplesize(pp);
+    ULONGLONG before = get_samplesize(pp);
     if (call_dialog(hdlg, DLG_SAMPLES, pp->lcode, &local, dlg_samples) != 1)
         return;
     *pp = local;
-    DWORD after = get_samplesize(pp);
+    ULONGLONG after = get_samplesize(pp);
     if (pp->sampl == 1) {
         tbytes += after - before;
         set_dlg_bytes(hdlg, IDC_TOTAL, tbytes);
@@ -234,7 +235,7 @@ INT_PTR CALLBACK dlg_options(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
         get_installsize(hdlg, pp);
         set_dlg_bytes(hdlg, IDC_TOTAL, tbytes);
         set_dlg_bytes(hdlg, IDC_SAMPLE_BYTES, pp->sampl == 1 ? get_samplesize(pp) : 0);
-        set_dlg_bytes(hdlg, IDC_FREE, get_freespace(pp->szDst));
+        set_dlg_bytes(hdlg, IDC_FREE, page_freespace(pp->szDst));
         return TRUE;
     case WM_COMMAND: {
         int cid = LOWORD(wparam);
@@ -246,7 +247,7 @@ INT_PTR CALLBACK dlg_options(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
         switch (cid) {
         case IDC_SAMPLES: {
             pp->sampl = pp->sampl ? 0 : 1;
-            DWORD ssize = get_samplesize(pp);
+            ULONGLONG ssize = get_samplesize(pp);
             if (pp->sampl)
                 tbytes += ssize;
             else
@@ -289,7 +290,7 @@ INT_PTR CALLBACK dlg_samples(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
         }
         tb = tbytes;
         set_dlg_bytes(hdlg, IDC_TOTAL, tb);
-        set_dlg_bytes(hdlg, IDC_FREE, get_freespace(pp->szDst));
+        set_dlg_bytes(hdlg, IDC_FREE, page_freespace(pp->szDst));
         return TRUE;
     case WM_COMMAND: {
         int cid = LOWORD(wparam);

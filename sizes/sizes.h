@@ -21,9 +21,12 @@ INT_PTR CALLBACK dlg_samples(HWND, UINT, WPARAM, LPARAM);
 void swap_flag(DWORD* pflag, DWORD swap);
 DWORD get_size(DWORD dir);
 int idx_to_id(DWORD id);
-DWORD get_samplesize(const INSPB* pp);
+ULONGLONG get_samplesize(const INSPB* pp);
 // Free bytes on the drive of pdir, whole (64-bit); 0 when the drive does not answer.
 ULONGLONG get_freespace(const char* pdir);
+// What the component pages ask for the free space: get_freespace, unless a test
+// gives the pages a drive of a known figure.
+extern ULONGLONG (*page_freespace)(const char* pdir);
 // Formats size with thousands separators ("," for English, "." otherwise).
 int format_bytes(ULONGLONG size, WORD lcode, char* out, size_t cchOut);
 void set_dlg_bytes(HWND hdlg, int cid, ULONGLONG size);

@@ -27,7 +27,8 @@ if [ ${#mode[@]} -eq 0 ] && [ -z "${DISPLAY:-}" ]; then
 fi
 
 bash "$root/tools/install-deps.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw32.cmake" >/dev/null
+source "$root/tools/wine-arch.sh"
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$quillon_toolchain" >/dev/null
 cmake --build "$build" -j2
 bash "$root/tools/medium/make_demo_medium.sh" "$build" "$build/medium"
 rm -rf "$build/screenshots"

@@ -13,13 +13,14 @@ RECT cbmp;
 // Fewer bytes than this make a picture flash by too quickly to be read.
 constexpr DWORD MIN_SHOW_BYTES = 2000000;
 
-// Rounded like MulDiv, but unsigned: totals of 2 GiB and more stay positive.
-static DWORD share_of(DWORD total, WORD percent)
+// Rounded like MulDiv, but unsigned and wide: totals of 2 GiB and more stay
+// positive, totals past 4 GiB keep their size.
+static ULONGLONG share_of(ULONGLONG total, WORD percent)
 {
-    return static_cast<DWORD>((static_cast<unsigned long long>(total) * percent + 50) / 100);
+    return total / 100 * percent + (total % 100 * percent + 50) / 100;
 }
 
-void calc_bmpshare(DWORD total)
+void calc_bmpshare(ULONGLONG total)
 {
     for (int i = 0; i < BINFO_COUNT; i++) {
         binfo[i].visByte = share_of(total, binfo[i].visPerc);
@@ -37,7 +38,7 @@ void calc_bmpshare(DWORD total)
     }
 }
 
-void update_bmpinfo(DWORD copied)
+void update_bmpinfo(ULONGLONG copied)
 {
     if (cbinf < 0 || cbinf >= BINFO_COUNT - 1)
         return;

@@ -15,7 +15,7 @@ void draw_bitmap(HWND hWnd, HDC hdc);
 struct BINFO {
     WORD id;
     WORD visPerc;
-    DWORD visByte;
+    ULONGLONG visByte;
 };
 constexpr int BINFO_COUNT = 5;
 extern BINFO binfo[BINFO_COUNT];
@@ -23,9 +23,9 @@ extern LONG cbinf;
 extern BOOL infplace;
 extern RECT cbmp;
 // The byte count at which each picture gives way, from the copy's total.
-void calc_bmpshare(DWORD total);
+void calc_bmpshare(ULONGLONG total);
 // Shows the next picture once copied has passed the current one's share.
-void update_bmpinfo(DWORD copied);
+void update_bmpinfo(ULONGLONG copied);
 void place_info();
 void draw_frame(HDC hdc);
 void remove_info();

@@ -55,6 +55,11 @@ def hold_copy_page(ui, shot):
     lets the copy go on. False when the copy page could not be held."""
     with contextlib.suppress(harness.DriverError), ui.tolerated():
         title = ui.wait_page(harness.COPY, timeout=120, fine=True)
+        # The page is up before its first file: hold it once a file shows,
+        # so the picture has its path lines, its bar and the first billboard.
+        deadline = time.time() + 60
+        while not ui.text(ID.IDC_SRC_LINE) and time.time() < deadline:
+            time.sleep(0.02)
         ui.click(ID.IDCANCEL)
         ui.wait_page(harness.YES_NO_ALERT, timeout=30)
         _, _, width, height = ui.metrics()

@@ -1,4 +1,4 @@
-"""End-to-end harness: a fresh 32-bit Wine prefix per test module, the demo
+"""End-to-end harness: a fresh Wine prefix per test module, the demo
 medium as CD drive D:, an extra fixed disk E:, and a session with the UI driver
 (tests/e2e/tools/uidriver.cpp) that starts setup.exe and drives its pages.
 
@@ -45,6 +45,22 @@ PIN = ["taskset", "-c", str(min(os.sched_getaffinity(0)))] if shutil.which("task
 # Wine answers with its own built-in library of these names unless told
 # otherwise, and then reports no version resource for the file on disk.
 NATIVE_DLLS = ("msvcrt20", "msvcrt40", "ctl3d32", "twain_32")
+
+
+def wine_arch():
+    """win32, or win64 on a host that runs no 32-bit code; the build must match
+    (tools/wine-arch.sh makes that choice for the test and demo commands)."""
+    arch = os.environ.get("QUILLON_WINEARCH")
+    if not arch:
+        probe = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL, check=False)
+        arch = "win32" if probe.returncode == 0 else "win64"
+        os.environ["QUILLON_WINEARCH"] = arch
+    if arch == "win64":
+        shims = os.path.join(SOURCE_DIR, "tools", "wine64")
+        if not os.environ.get("PATH", "").startswith(shims + os.pathsep):
+            os.environ["PATH"] = shims + os.pathsep + os.environ.get("PATH", "")
+    return arch
 
 
 def resource_ids(path=None):
@@ -105,10 +121,9 @@ def file_lock(name):
 
 
 def base_env(prefix=None):
+    arch = wine_arch()
     env = dict(os.environ)
-    # QUILLON_WINEARCH=win64 runs a 64-bit build where 32-bit programs cannot run.
-    env.update(WINEARCH=os.environ.get("QUILLON_WINEARCH", "win32"), WINEDEBUG="-all", LC_ALL="C.UTF-8",
-               LANG="C.UTF-8")
+    env.update(WINEARCH=arch, WINEDEBUG="-all", LC_ALL="C.UTF-8", LANG="C.UTF-8")
     # No menu builder or Mono/Gecko prompts in test prefixes.
     env["WINEDLLOVERRIDES"] = "winemenubuilder.exe=d;mscoree=d;mshtml=d"
     if prefix:
@@ -236,7 +251,7 @@ def template_dir():
     """A booted prefix made once per build directory; tests copy it (cp -a of
     the ~600 MB tree takes ~2 s, a fresh wineboot ~12 s)."""
     tpl = os.path.join(E2E_DIR, "template")
-    stamp = os.path.join(tpl, ".quillon-template-2")
+    stamp = os.path.join(tpl, ".quillon-template-3")
     with file_lock("template"):
         if os.path.exists(stamp):
             return tpl
@@ -257,6 +272,9 @@ def template_dir():
                     raise
                 shutil.rmtree(tpl, ignore_errors=True)
                 log("wineboot did not finish; trying once more")
+        # Every Windows has C:\windows\system; a win64 prefix made without its
+        # 32-bit half lacks it.
+        os.makedirs(os.path.join(tpl, "drive_c", "windows", "system"), exist_ok=True)
         # Z: would make the drive search walk the whole Linux file system.
         with contextlib.suppress(FileNotFoundError):
             os.unlink(os.path.join(tpl, "dosdevices", "z:"))
@@ -586,7 +604,10 @@ class Session:
 
     def try_wait_page(self, ids, caption="", timeout=2):
         """As wait_page, but None when no such dialog came."""
-        answer = self.raw(self._page_query(ids, caption, timeout, False), timeout + 15)
+        # The driver's look at a page waits on the page's own thread, which
+        # the copy leaves to itself between two files: on a loaded machine the
+        # answer may come well after the driver's own timeout.
+        answer = self.raw(self._page_query(ids, caption, timeout, False), timeout + 60)
         if not answer.startswith("ok "):
             return None
         self.hwnd, _, title = answer[3:].partition(" ")

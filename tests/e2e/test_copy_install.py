@@ -5,6 +5,8 @@ answered No keep the page as the user left it), then alert 12 and the
 destination as it was before, for a new installation and, with alert 10, for an
 update; the same after a read error on the medium."""
 import os
+import shutil
+import socket
 import stat
 import struct
 import sys
@@ -23,6 +25,8 @@ GERMAN_DIRS = ["module", "treiber", "raster", "dokument", "fonts", "hilfe", "vek
                "kennlin", "lexika", "texte", "bilder", "layouts", "makros", "seiten", "stile",
                "spezial", "clipart"]
 SAMPLE_ROWS = {2, 3, 6, 7, 8, 10, 11, 12, 13, 14, 15, 17}
+READ_TEXT = ("The Quillon\u00ae installation has been aborted because a file on the CD-ROM could not be "
+             "read. Nothing has been changed: all files have been left as they were before the installation.")
 FULL_TEXT = ("The Quillon\u00ae installation has been aborted due to missing hard drive space. Nothing has "
              "been changed: all files have been left as they were before the installation.")
 
@@ -39,14 +43,6 @@ def tree(root):
 def grouped(n, sep):
     s = str(n)
     return sep.join(s[max(0, i - 3):i] for i in range(len(s), 0, -3)[::-1])
-
-
-def copy_stops_with_alert_12(case, root, before, replaced):
-    """Next up to alert 12, which comes after the copy replaced `replaced`; answered."""
-    case.ui.next_until(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
-    case.assertIn(FULL_TEXT, [c["text"] for c in case.ui.controls()])
-    case.assertIn(replaced, harness.tree_changes(before, harness.tree_state(root)))
-    case.ui.answer(1)
 
 
 class CopyInstall(harness.WineTestCase):
@@ -170,39 +166,68 @@ class SmallDrive(harness.WineTestCase):
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
         self.ui.answer(1)
-        copy_stops_with_alert_12(self, self.prefix.f_drive, before, "old/help/quillon.hlp")
+        self.ui.next_until(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
+        self.assertIn(FULL_TEXT, [c["text"] for c in self.ui.controls()])
+        self.assertIn("old/help/quillon.hlp", harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)))
+        self.ui.answer(1)
         self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=30), "Abort Installation")
         self.ui.answer(1)
         self.ui.exit_code(timeout=60)
         self.assertEqual(harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)), [])
 
 
-def with_unreadable_file(name, wrong):
-    """The demo medium with a file in the "Special" component (copied after
-    help) that opens but fails on read."""
-    out = harness.adjusted_medium(name, lambda staging: None)
-    special = os.path.join(out, "quillon", "USA", "Win95", "Special")
-    bad = os.path.join(special, wrong)
-    if not os.path.islink(bad):
-        os.symlink("/proc/self/mem", bad)
-    return out
-
-
-class ReadError(harness.WineTestCase):
+class DamagedMedium(harness.WineTestCase):
+    """Files the CD lists but that cannot be read: one that cannot be opened in
+    Modules (a socket: Wine does not list a broken link at all), one that fails
+    in its first read in Help (a link to /proc/self/mem)."""
 
     @classmethod
     def setUpClass(cls):
-        cls.prefix_options = dict(medium=with_unreadable_file("read_error_medium", "zz_bad.dat"))
+        medium = os.path.join(harness.E2E_DIR, "damaged-medium")
+        shutil.rmtree(medium, ignore_errors=True)
+        shutil.copytree(harness.medium_dir(), medium, symlinks=True)
+        usa = os.path.join(medium, "quillon", "USA")
+        with socket.socket(socket.AF_UNIX) as s:
+            s.bind(os.path.join(usa, "Win95", "Modules", "lost.dll"))
+        os.symlink("/proc/self/mem", os.path.join(usa, "Help", "memory.hlp"))
+        cls.prefix_options = dict(cls.prefix_options, medium=medium)
         super().setUpClass()
 
+    def install_until_read_error(self, skip_modules):
+        self.prefix.clear_drive("E")
+        self.ui.to_options("E:\\Quillon")
+        if skip_modules:
+            self.ui.click(10)
+        self.ui.next_until(ONE_BUTTON_ALERT, "Read Error", timeout=120)
+        name = self.ui.text(20)
+        self.ui.answer(1)
+        self.ui.exit_code(timeout=60)
+        # As after any failed copy of a new installation: nothing of it stays.
+        self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\Quillon")))
+        return name
+
+    def test_listed_file_that_cannot_be_opened_ends_the_installation(self):
+        name = self.install_until_read_error(False)
+        self.assertTrue(name.endswith("\\lost.dll"), name)
+
+    def test_read_failure_inside_a_file_is_no_full_disk(self):
+        name = self.install_until_read_error(True)
+        self.assertTrue(name.endswith("\\memory.hlp"), name)
+
     def test_failed_new_install_leaves_earlier_files_as_they_were(self):
+        self.prefix.clear_drive("E")
         self.prefix.plant("E:\\Quillon\\lumen.exe", b"oldexe")
-        self.prefix.plant("E:\\Quillon\\help\\quillon.hlp", b"old help")
+        self.prefix.plant("E:\\Quillon\\drivers\\pcl.qdr", b"old driver")
         self.prefix.plant("E:\\Quillon\\user.txt", b"the user's")
-        os.chmod(self.prefix.unix_path("E:\\Quillon\\help\\quillon.hlp"), stat.S_IRUSR)
+        os.chmod(self.prefix.unix_path("E:\\Quillon\\drivers\\pcl.qdr"), stat.S_IRUSR)
         before = harness.tree_state(self.prefix.e_drive)
         self.ui.to_options("E:\\Quillon")
-        copy_stops_with_alert_12(self, self.prefix.e_drive, before, "Quillon/help/quillon.hlp")
+        self.ui.click(10)   # Modules off: the read error comes in Help, after Drivers
+        self.ui.next_until(ONE_BUTTON_ALERT, "Read Error", timeout=120)
+        self.assertIn(READ_TEXT, [c["text"] for c in self.ui.controls()])
+        self.assertIn("Quillon/drivers/pcl.qdr",
+                      harness.tree_changes(before, harness.tree_state(self.prefix.e_drive)))
+        self.ui.answer(1)
         self.ui.exit_code(timeout=60)
         self.assertEqual(harness.tree_changes(before, harness.tree_state(self.prefix.e_drive)), [])
 

@@ -134,6 +134,8 @@ class FrontPages(harness.WineTestCase):
         self.prefix.plant("E:\\apps\\deep\\nested\\Quillon.Exe")
         # A directory of that name is walked, not listed.
         self.prefix.plant("E:\\odd\\quillon.exe\\quillon.exe")
+        # A link back up the tree (as in profiles) shows nothing twice.
+        os.symlink("..", self.prefix.unix_path("E:\\apps\\loop"))
         self.to_found()
         self.shot("found_en")
         self.assertEqual(self.ui.items(10), ["E:\\", "E:\\apps\\deep\\nested", "E:\\odd\\quillon.exe"])
@@ -257,6 +259,24 @@ class FrontPages(harness.WineTestCase):
         self.ui.wait_page(DEST)
         self.assertEqual(self.ui.text(11), "E:\\blocked\\sub\\Quillon")
         self.assertTrue(os.path.isfile(self.prefix.unix_path("E:\\blocked")))
+
+        # A relative path names no fixed place: here it would be the CD's own directory.
+        self.ui.settext(11, "quillon")
+        self.ui.click(1)
+        self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT), "Invalid Path")
+        self.ui.answer(1)
+        # Made on request, then refused (too long to be walked): the levels go again.
+        long_path = "E:\\made\\" + "d" * 100 + "\\"
+        long_path += "e" * (259 - len(long_path))
+        self.ui.wait_page(DEST)
+        self.ui.settext(11, long_path)
+        self.ui.click(1)
+        self.ui.wait_page(YES_NO_ALERT, "Invalid Path")
+        self.ui.answer(1)
+        self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT), "Invalid Path")
+        self.ui.answer(1)
+        self.ui.wait_page(DEST)
+        self.assertEqual(os.listdir(self.prefix.unix_path("E:\\")), ["blocked"])
         self.cancel_run()
 
     def test_existing_empty_root_accepted_without_question(self):

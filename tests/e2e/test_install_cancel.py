@@ -1,8 +1,9 @@
 """Cancel on the copy page: No lets the copy finish with every file of the
 medium in place, Yes stops it and puts the disk back as it was, an update's
 earlier installation included (alert 10 says so). A run killed mid-copy is
-rolled back at the next start. Where the copy page stands on a large and on a
-small screen."""
+rolled back at the next start. The page at rest under the question shows the
+file copied last and the exact percentage. Where the copy page stands on a
+large and on a small screen."""
 import os
 import struct
 import sys
@@ -10,7 +11,8 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import COPY, ONE_BUTTON_ALERT, YES_NO_ALERT  # noqa: E402
+from harness import COPY, ID, ONE_BUTTON_ALERT, YES_NO_ALERT  # noqa: E402
+from test_look_billboards import Image  # noqa: E402
 
 # Enough small help files that the copy is still running when Cancel is served.
 EXTRA_HELP_FILES = 3000
@@ -86,12 +88,15 @@ class CancelCopy(ManyFiles):
             self.assertLess(time.time(), deadline, "the copy did not reach %d files in %s" % (at_least, win_dir))
             time.sleep(0.05)
 
-    def cancel(self, answer, win_dir):
+    def cancel_held(self, win_dir):
         """Cancel on the copy page; the question holds the copy until answered.
-        Returns the number of files below win_dir while it was open."""
+        Returns the number of files below win_dir while it is open."""
         self.ui.click(2)
         self.assertEqual(self.ui.wait_page(YES_NO_ALERT, timeout=30), "Exit the Setup Program")
-        held = count_files(self.prefix.unix_path(win_dir))
+        return count_files(self.prefix.unix_path(win_dir))
+
+    def cancel(self, answer, win_dir):
+        held = self.cancel_held(win_dir)
         self.ui.answer(answer)
         return held
 
@@ -132,6 +137,52 @@ class CancelCopy(ManyFiles):
         self.cancel(1, "E:\\fresh\\quillon")
         self.ui.exit_code(timeout=60)
         self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\fresh\\quillon")))
+
+    def assert_page_shows_where_the_copy_rests(self, page, win_dir, tbytes):
+        """With the copy held by the question: the "To:" line names the file
+        written last (no file at the destination is newer), "Now copying:" its
+        source, and the bar the exact share of the bytes written so far."""
+        dst = self.prefix.unix_path(win_dir)
+        files = [os.path.join(b, n) for b, _d, names in os.walk(dst) for n in names]
+        newest = max(os.stat(f).st_mtime_ns for f in files)
+        copied = sum(os.path.getsize(f) for f in files)
+        question = self.ui.hwnd
+        self.ui.cmd("use %s" % page)
+        shown_dst, shown_src = self.ui.text(ID.IDC_DST_LINE), self.ui.text(ID.IDC_SRC_LINE)
+        left, top, right, _ = self.ui.rect(ID.IDC_BAR)
+        page_bottom = self.ui.rect()[3]
+        self.ui.cmd("use %s" % question)
+        # The question sits over the page: moved below it, the page shows as it was drawn.
+        self.ui.move(question, self.ui.rect()[0], page_bottom + 10)
+        time.sleep(0.5)
+        screen = Image.grab(self.prefix.display.name)
+        self.assertTrue(shown_dst.startswith(win_dir.lower() + "\\"), shown_dst)
+        self.assertEqual(shown_src.rsplit("\\", 1)[1], shown_dst.rsplit("\\", 1)[1])
+        last = self.prefix.unix_path(shown_dst)
+        self.assertGreaterEqual(os.stat(last).st_mtime_ns, newest, "the page shows the file written last")
+        percent = min(100, copied // (tbytes // 100))
+        done = sum(1 for x in range(left, right) if screen[x, top + 1][0] < 0x80)
+        self.assertEqual(done, int((right - left) / 100.0 * percent), "bar at %d %%" % percent)
+
+    def test_page_at_rest_under_the_question_shows_the_last_file_and_percentage(self):
+        # Many small files: the copy is far quicker than the page is shown.
+        self.ui.to_options("E:\\rest")
+        tbytes = int("".join(c for c in self.ui.text(ID.IDC_TOTAL) if c.isdigit()))
+        self.ui.next_until(COPY)
+        page = self.ui.hwnd
+        self.wait_files("E:\\rest\\help", 20)
+        first = self.cancel_held("E:\\rest\\help")
+        self.assertLess(first, EXTRA_HELP_FILES, "served in the middle of the many small files")
+        self.assert_page_shows_where_the_copy_rests(page, "E:\\rest", tbytes)
+        self.ui.answer(2)
+        self.wait_files("E:\\rest\\help", first + 50)
+        self.ui.cmd("use %s" % page)
+        second = self.cancel_held("E:\\rest\\help")
+        self.assertLess(second, EXTRA_HELP_FILES, "No let the copy go on, Cancel is served again")
+        self.assert_page_shows_where_the_copy_rests(page, "E:\\rest", tbytes)
+        self.ui.answer(1)
+        self.ui.exit_code(timeout=60)
+        self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\rest")))
 
     def test_cancel_answered_yes_keeps_what_was_there_before(self):
         self.prefix.plant("E:\\mine\\notes.txt", b"notes")

@@ -3,6 +3,7 @@
 #include "common/setup.h"
 #include "common/directories.h"
 #include "common/path_join.h"
+#include "common/registry_read.h"
 #include "common/journal.h"
 #include "common/source_root.h"
 #include "temp_tree.h"
@@ -103,6 +104,30 @@ TEST(CreateLevels, RootsSharesAndRefusals)
     std::string too_long = t.sub(std::string(150, 'a') + "\\" + std::string(150, 'b'));
     EXPECT_FALSE(create_directory(too_long.c_str()));
     EXPECT_FALSE(dir_exists(t.sub(std::string(150, 'a'))));
+}
+
+TEST(Destination, OnlyFullPathsNameOne)
+{
+    for (const char* full : {"C:\\", "e:\\Quillon", "\\\\server\\share", "\\\\srv\\cd\\dir"})
+        EXPECT_TRUE(is_full_path(full)) << full;
+    for (const char* other : {"quillon", "C:", "C:quillon", "\\quillon", "\\\\server",
+                              "\\\\server\\", "\\\\?\\C:\\x", "\\\\.\\pipe\\x", ""})
+        EXPECT_FALSE(is_full_path(other)) << other;
+}
+
+TEST(Destination, ProgramFilesDirOfAnotherTypeIsNoAnswer)
+{
+    const char* key = "Software\\QuillonSetupUnitTest\\dest";
+    HKEY h;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &h, nullptr));
+    const DWORD number = 0x003A0043;   // "C:" and two NULs when read as text
+    RegSetValueExA(h, "ProgramFilesDir", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), 4);
+    RegCloseKey(h);
+    char buf[WORK_CCH] = "";
+    EXPECT_FALSE(get_from_registry(HKEY_CURRENT_USER, key, "ProgramFilesDir", REG_SZ,
+                                   reinterpret_cast<LPBYTE>(buf), WORK_CCH));
+    RegDeleteKeyA(HKEY_CURRENT_USER, key);
 }
 
 TEST(Journal, UndoKeepsWhatWasThereBefore)

@@ -2,10 +2,10 @@
 
 #include "copy/copy.h"
 #include "common/journal.h"
+#include "page_driving.h"
 #include "temp_tree.h"
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -61,6 +61,7 @@ TEST(Progress, PercentageNeverFailsAndNeverPassesHundred)
     EXPECT_EQ(percent_done(1000, 1000), 100);
     EXPECT_EQ(percent_done(5000, 1000), 100);
     EXPECT_EQ(percent_done(4294967295u, 4294967295u), 100);
+    EXPECT_EQ(percent_done(20401094651ull, 81604378605ull), 25);
     EXPECT_EQ(percent_done(199, 199), 100);   // integer division of the total: 199 / 1
     // Totals below 100 (no catalogue read) must not divide by zero.
     EXPECT_EQ(percent_done(0, 0), 0);
@@ -181,19 +182,6 @@ TEST_F(CopyTree, BlockMultiplesAndEmptyFilesCopyWhole)
     EXPECT_TRUE(read_file(t.sub("dst\\odd.bin")) == odd);
 }
 
-// Answers alert 12 ("Exit") from another thread so the test does not wait for a user.
-static void answer_alert(std::atomic<bool>& stop, std::atomic<bool>& seen)
-{
-    while (!stop) {
-        HWND w = FindWindowA(nullptr, "Out of Harddisk Space");
-        if (w) {
-            seen = true;
-            PostMessageA(w, WM_COMMAND, 1, 0);
-        }
-        Sleep(20);
-    }
-}
-
 // A source that breaks after its first full block: a pipe whose writer goes away.
 static void serve_one_block(HANDLE pipe)
 {
@@ -206,6 +194,7 @@ static void serve_one_block(HANDLE pipe)
 }
 
 // Copies from a pipe that breaks after one full block; the alert is answered.
+// A source that fails to read is no full disk: it gets the read-error alert.
 static BOOL copy_broken_source(const std::string& dst, bool& alerted)
 {
     const char* name = "\\\\.\\pipe\\quillon_copy_test";
@@ -214,13 +203,10 @@ static BOOL copy_broken_source(const std::string& dst, bool& alerted)
     if (pipe == INVALID_HANDLE_VALUE)
         return -1;
     std::thread writer(serve_one_block, pipe);
-    std::atomic<bool> stop{false}, seen{false};
-    std::thread helper(answer_alert, std::ref(stop), std::ref(seen));
+    AlertAnswerer read_error("Read Error", 1), disk_full("Out of Harddisk Space", 1);
     BOOL ok = copy_file(nullptr, dst.c_str(), name);
-    stop = true;
-    helper.join();
     writer.join();
-    alerted = seen;
+    alerted = read_error.seen() && !disk_full.seen();
     return ok;
 }
 

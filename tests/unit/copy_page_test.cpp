@@ -1,5 +1,5 @@
-// The copy page as the copy drives it: the path lines, the bar at every
-// block, and a second page after the first one has gone.
+// The copy page as the copy drives it: the path lines, the bar at each
+// showing, and a second page after the first one has gone.
 #include <gtest/gtest.h>
 
 #include "copy/copy.h"
@@ -112,18 +112,20 @@ TEST_F(CopyPage, LinesShowLowerCasePathsOfAMediumInCapitals)
     DestroyWindow(page);
 }
 
-TEST_F(CopyPage, BarFollowsEveryBlockOnEachPage)
+TEST_F(CopyPage, BarShowsTheExactPercentageAtEachFrameOnEachPage)
 {
     HWND page = open_page();
     ASSERT_NE(page, nullptr);
     ASSERT_GT(rcBar.right, 40);
-    update_status(page, 0, 100000);   // 25 %
+    update_status(page, 0, 100000);   // 25 %, a new page's first block
     EXPECT_TRUE(done_at(page, 10));
     EXPECT_FALSE(done_at(page, 40));
     update_status(page, 0, 0);        // same figure: the bar stays as drawn
+    show_copy_frame(page);
     EXPECT_TRUE(done_at(page, 10));
     EXPECT_FALSE(done_at(page, 40));
     update_status(page, 0, 200000);   // 75 %
+    show_copy_frame(page);
     EXPECT_TRUE(done_at(page, 60));
     EXPECT_FALSE(done_at(page, 90));
     release_copy_page();
@@ -137,6 +139,7 @@ TEST_F(CopyPage, BarFollowsEveryBlockOnEachPage)
     EXPECT_TRUE(done_at(next, 5));
     EXPECT_FALSE(done_at(next, 40));
     update_status(next, 0, 360000);   // 100 %
+    show_copy_frame(next);
     EXPECT_TRUE(done_at(next, 95));
 
     // A copy without a page still copies whole and leaves the count alone.

@@ -7,6 +7,7 @@
 
 #include "common/path_join.h"
 #include "integrate/integrate.h"
+#include "page_driving.h"
 
 namespace {
 
@@ -290,36 +291,11 @@ TEST_F(RecordedProgman, GroupListSelectsTheDefaultGroupInTheListsSpelling)
     EXPECT_STREQ("ZELBRIN QUILLON", shown);
 }
 
-// The folder page's two controls in an in-memory template, so the page
-// procedure runs without the localized resources.
+// The folder page's two controls.
 std::vector<WORD> folder_template()
 {
-    std::vector<WORD> t;
-    auto dword = [&t](DWORD v) { t.push_back(LOWORD(v)); t.push_back(HIWORD(v)); };
-    auto align = [&t] { if (t.size() % 2) t.push_back(0); };
-    dword(WS_POPUP | DS_MODALFRAME);
-    dword(0);
-    t.push_back(2);
-    for (WORD v : {0, 0, 200, 150})
-        t.push_back(v);
-    t.push_back(0);  // no menu
-    t.push_back(0);  // default class
-    t.push_back(0);  // no caption
-    struct Ctl { DWORD style; WORD id; WORD cls; };
-    for (Ctl ctl : {Ctl{WS_CHILD | WS_VISIBLE | LBS_SORT | LBS_NOTIFY, IDC_GROUP_LIST, 0x0083},
-                    Ctl{WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, IDC_GROUP_NAME, 0x0081}}) {
-        align();
-        dword(ctl.style);
-        dword(0);
-        for (WORD v : {5, 5, 150, 60})
-            t.push_back(v);
-        t.push_back(ctl.id);
-        t.push_back(0xFFFF);
-        t.push_back(ctl.cls);
-        t.push_back(0);  // no text
-        t.push_back(0);  // no creation data
-    }
-    return t;
+    return page_template({{WS_CHILD | WS_VISIBLE | LBS_SORT | LBS_NOTIFY, IDC_GROUP_LIST, 0x0083},
+                          {WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, IDC_GROUP_NAME, 0x0081}});
 }
 
 TEST_F(RecordedProgman, FolderPageTracksTheNameAndDecidesWhetherTheGroupIsNew)
@@ -355,8 +331,17 @@ TEST_F(RecordedProgman, FolderPageTracksTheNameAndDecidesWhetherTheGroupIsNew)
     GetWindowTextA(edit, shown, PATH_CCH);
     EXPECT_STREQ("Accessories", shown);
 
-    // A name longer than the record holds cannot be typed.
+    // A name longer than the record holds cannot be typed, and one set by
+    // another program is refused rather than cut.
     EXPECT_EQ(PATH_CCH - 1, SendMessageA(edit, EM_GETLIMITTEXT, 0, 0));
+    SetWindowTextA(edit, std::string(300, 'x').c_str());
+    g.new_ = 7;
+    {
+        AlertAnswerer refused("Invalid Folder Name", 1);
+        SendMessageA(page, WM_COMMAND, MAKEWPARAM(PAGE_NEXT, BN_CLICKED), 0);
+        EXPECT_TRUE(refused.seen());
+    }
+    EXPECT_EQ(7, g.new_);
     DestroyWindow(page);
 }
 

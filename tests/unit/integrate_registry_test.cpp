@@ -108,7 +108,7 @@ INSPB dest(const char* dst)
     return p;
 }
 
-TEST_F(RegistryTest, IncrementStartsAtOneRaisesAndKeepsForeignType)
+TEST_F(RegistryTest, IncrementStartsAtOneRaisesKeepsForeignTypeAndWidthAndNeverWraps)
 {
     HKEY h = make(std::string(kTestRoot) + "\\counts");
     EXPECT_TRUE(reg_increment(h, "fresh"));
@@ -121,17 +121,22 @@ TEST_F(RegistryTest, IncrementStartsAtOneRaisesAndKeepsForeignType)
     // A binary count of 4 bytes is raised and stays binary.
     RegSetValueExA(h, "binary", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&seven), 4);
     EXPECT_TRUE(reg_increment(h, "binary"));
-    // Too long for a count: replaced by a fresh count of 1.
-    const char big[] = "a string longer than four bytes";
-    RegSetValueExA(h, "text", 0, REG_SZ, reinterpret_cast<const BYTE*>(big), sizeof big);
-    EXPECT_TRUE(reg_increment(h, "text"));
+    // At its maximum a count stays there: 0 would tell other uninstallers the
+    // library is unused.
+    const DWORD most = 0xFFFFFFFFu;
+    RegSetValueExA(h, "full", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&most), 4);
+    EXPECT_TRUE(reg_increment(h, "full"));
+    // Wider than four bytes: raised in its own width, carry included.
+    const ULONGLONG wide = 0x1FFFFFFFFull;
+    RegSetValueExA(h, "wide", 0, REG_QWORD, reinterpret_cast<const BYTE*>(&wide), 8);
+    EXPECT_TRUE(reg_increment(h, "wide"));
     RegCloseKey(h);
 
     std::string path = std::string(kTestRoot) + "\\counts";
     EXPECT_EQ(1u, count(HKEY_CURRENT_USER, path, "fresh"));
     EXPECT_EQ(2u, count(HKEY_CURRENT_USER, path, "other"));
     EXPECT_EQ(8u, count(HKEY_CURRENT_USER, path, "byother"));
-    EXPECT_EQ(1u, count(HKEY_CURRENT_USER, path, "text"));
+    EXPECT_EQ(0xFFFFFFFFu, count(HKEY_CURRENT_USER, path, "full"));
 
     DWORD v = 0, cb = sizeof v, type = 0;
     RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &h);
@@ -139,6 +144,14 @@ TEST_F(RegistryTest, IncrementStartsAtOneRaisesAndKeepsForeignType)
     RegCloseKey(h);
     EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
     EXPECT_EQ(8u, v);
+
+    ULONGLONG q = 0;
+    cb = sizeof q;
+    RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &h);
+    RegQueryValueExA(h, "wide", nullptr, &type, reinterpret_cast<BYTE*>(&q), &cb);
+    RegCloseKey(h);
+    EXPECT_EQ(static_cast<DWORD>(REG_QWORD), type);
+    EXPECT_EQ(0x200000000ull, q);
 }
 
 TEST_F(RegistryTest, FullInstallationOnNtWithBlankAndNewGroup)

@@ -38,7 +38,7 @@ struct Lang {
 const Lang kLangs[] = {{1033, "en"}, {7, "de"}, {12, "fr"}, {5, "cs"}};
 
 const WORD kPages[] = {1, 2, 3, 4, 5, 6, 8, 9, 11};
-const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 16};
+const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15, 16};
 
 const WORD* align4(const WORD* p)
 {
@@ -227,6 +227,10 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
         {14, {1}, 1, 31001, L"Invalid Folder Name",
          L"The folder name is empty or contains characters that are not allowed: "
          L"\\ / : * ? \" < > |"},
+        {15, {1}, 1, 31002, L"Read Error",
+         L"The Quillon\u00ae installation has been aborted because a file on the CD-ROM could not "
+         L"be read. Nothing has been changed: all files have been left as they were before the "
+         L"installation."},
         {16, {1}, 1, 31002, L"Unfinished Installation",
          L"Setup found the record of an earlier installation that did not finish, but cannot "
          L"read it. The files have been left as they are; check the Quillon\u00ae installation "
@@ -258,6 +262,10 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
             EXPECT_EQ(defaults, std::vector<int>{a.def});
             EXPECT_EQ(icons, std::vector<std::wstring>{L"#" + std::to_wstring(a.icon)});
             ASSERT_EQ(texts.size(), 1u);
+            // Alert 15 names the file on a line of its own, filled when it opens.
+            EXPECT_EQ(std::count_if(d.items.begin(), d.items.end(),
+                                    [](const Item& it) { return it.id == IDC_ALERT_NAME; }),
+                      a.n == 15 ? 1 : 0);
             if (l.id == 1033) {
                 EXPECT_EQ(d.caption, a.title);
                 EXPECT_EQ(texts[0], a.text);

@@ -2,6 +2,7 @@
 
 #include "sizes/sizes.h"
 #include "common/source_root.h"
+#include "page_driving.h"
 #include "temp_tree.h"
 
 #include <cstring>
@@ -178,4 +179,77 @@ TEST(Components, SwapAndSizesFollowTheRowTable)
     swap_flag(&f, 0x8);
     EXPECT_EQ(f, 0xFFFFFFu);
     memset(esize, 0, sizeof esize);
+}
+
+static ULONGLONG given_free;
+static ULONGLONG given_freespace(const char*)
+{
+    return given_free;
+}
+
+// The component page with its total and free-space labels, on a drive of a
+// known free space; Next answered by alert 11's Back when the warning comes.
+struct ComponentPage {
+    INSPB p = {};
+    HWND page = nullptr;
+    explicit ComponentPage(ULONGLONG free)
+    {
+        hInst = GetModuleHandleA(nullptr);
+        langcode = 0;
+        given_free = free;
+        page_freespace = given_freespace;
+        p.fflag = 0xFFFFFF;
+        p.sampl = 1;
+        lstrcpyA(p.szDst, "E:\\Quillon");
+        std::vector<WORD> t = page_template({{WS_CHILD | SS_LEFT, 40, 0x0082},
+                                             {WS_CHILD | SS_LEFT, 41, 0x0082}});
+        page = CreateDialogIndirectParamA(hInst, reinterpret_cast<LPCDLGTEMPLATEA>(t.data()),
+                                          nullptr, dlg_options, reinterpret_cast<LPARAM>(&p));
+    }
+    ~ComponentPage()
+    {
+        DestroyWindow(page);
+        page_freespace = get_freespace;
+        memset(esize, 0, sizeof esize);
+    }
+    std::string label(int id) const
+    {
+        char text[32] = "";
+        GetDlgItemTextA(page, id, text, sizeof text);
+        return text;
+    }
+    bool next_warns() const
+    {
+        AlertAnswerer back("Out of Harddisk Space", 2);
+        SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return back.seen();
+    }
+};
+
+TEST(Components, TotalsPastFourGibibytesAreShownAndTestedWhole)
+{
+    memset(esize, 0xFF, sizeof esize);   // a damaged catalogue: every count at its maximum
+    {
+        ComponentPage c(5000000000ull);
+        ASSERT_NE(c.page, nullptr);
+        EXPECT_EQ(c.label(40), "81,604,378,605");
+        EXPECT_EQ(c.label(41), "5,000,000,000");
+        EXPECT_TRUE(c.next_warns());
+    }
+    esize[0] = 0xFFFFFF00u;
+    esize[1] = 0x200u;
+    ComponentPage c(5000000000ull);
+    EXPECT_EQ(c.label(40), "4,294,967,552");
+}
+
+TEST(Components, FreeSpaceEqualToTheTotalIsEnough)
+{
+    esize[0] = 123456;
+    {
+        ComponentPage exact(123456);
+        EXPECT_FALSE(exact.next_warns());
+    }
+    esize[0] = 123457;
+    ComponentPage short_by_one(123456);
+    EXPECT_TRUE(short_by_one.next_warns());
 }

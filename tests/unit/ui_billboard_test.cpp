@@ -8,7 +8,7 @@ namespace {
 
 // Starts a copy the way the copy driver does; without a setup window the
 // drawing steps do nothing, so only the switching logic runs.
-void start_copy(DWORD total)
+void start_copy(ULONGLONG total)
 {
     hParent = nullptr;
     tbytes = total;
@@ -18,14 +18,14 @@ void start_copy(DWORD total)
     infplace = 1;
 }
 
-LONG shown_after(DWORD copied)
+LONG shown_after(ULONGLONG copied)
 {
     bcopied = copied;
     update_bmpinfo(bcopied);
     return cbinf;
 }
 
-void expect_thresholds(DWORD r0, DWORD r1, DWORD r2, DWORD r3, DWORD r4)
+void expect_thresholds(ULONGLONG r0, ULONGLONG r1, ULONGLONG r2, ULONGLONG r3, ULONGLONG r4)
 {
     EXPECT_EQ(binfo[0].visByte, r0);
     EXPECT_EQ(binfo[1].visByte, r1);
@@ -97,6 +97,11 @@ TEST(UiBillboard, TotalsAboveTwoGibibytesKeepTheirShares)
     expect_thresholds(600000000, 600000000, 600000000, 600000000, 600000000);
     EXPECT_EQ(shown_after(600000001), 1);
     EXPECT_EQ(shown_after(2400000001u), 2);
+
+    start_copy(81604378605ull);
+    expect_thresholds(16320875721ull, 16320875721ull, 16320875721ull, 16320875721ull,
+                      16320875721ull);
+    EXPECT_EQ(shown_after(16320875722ull), 1);
 }
 
 TEST(UiBillboard, NoPictureMeansNoSwitch)

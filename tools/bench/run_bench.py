@@ -2,16 +2,23 @@
 """Copy and search benchmarks of the setup program under Wine (run as root:
 the media and the target drive live on tmpfs mounts made for the run).
 
-  QUILLON_BUILD_DIR=build/<dir> python3 tools/bench/run_bench.py
+  QUILLON_BUILD_DIR=build/<dir> python3 tools/bench/run_bench.py [--baseline build/<other>]
 
-Prints, for each medium, the install time with the real copy page against
-`cp -r` of the same files and against a plain Win32 block copy under Wine
-(floor.cpp), and the drive search against `find -iname` and a plain
-FindFirstFileA walk over the same tree. Every Wine process and both Linux
+For each medium: the install with the real copy page, fresh and as an update
+over the installation it made, against a plain Win32 block copy of the same
+tree under Wine (floor.cpp, into a new tree and over an existing one), `cp -r`,
+and the peer (an NSIS installer of the same tree, silent and with its install
+page); the latency of Cancel during the copy (click to question on screen).
+Then the drive search against `find -iname` and a plain FindFirstFileA walk.
+Every figure is the median of --runs interleaved runs; with --baseline the
+setup program of that build is timed in the same loop on the same media, so a
+change's before and after come from one run. Every Wine process and the Linux
 commands run pinned to one core. Figures only; nothing is asserted.
 """
+import argparse
 import os
 import shutil
+import statistics
 import subprocess
 import sys
 import tempfile
@@ -21,14 +28,17 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 sys.path.insert(0, os.path.join(SOURCE_DIR, "tests", "e2e"))
 import harness  # noqa: E402
+from harness import COPY, YES_NO_ALERT  # noqa: E402
 
-PIN = ["taskset", "-c", "0"]
+PIN = harness.PIN
 MEDIA = {
     # name: (files, bytes per file, files per directory)
     "2000 files, 200 MB": (2000, 100 * 1024, 100),
     "20000 small files": (20000, 512, 200),
 }
 SEARCH_ENTRIES = 100000
+CANCEL_CLICKS = 5         # Cancel latency samples per run, as long as the copy lasts
+PEER_PAGE_SLOW = 60.0     # a peer page run longer than this is timed in the first run only
 
 
 def sh(*cmd, **kw):
@@ -44,6 +54,11 @@ def umount(path):
     subprocess.run(["umount", "-l", path], check=False)
 
 
+def fresh_e(prefix):
+    umount(prefix.e_drive)
+    mount_tmpfs(prefix.e_drive, "1200m")
+
+
 def build_floor(out):
     exe = os.path.join(out, "floor.exe")
     sh("i686-w64-mingw32-g++-posix", "-O2", "-static", "-o", exe, os.path.join(HERE, "floor.cpp"))
@@ -57,6 +72,25 @@ def find_ci(base, *names):
         base = os.path.join(base, hit[0] if hit else name)
     return base
 
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
+
+
+class Contender:
+    """A build whose setup.exe is timed; the medium holds one setup.exe at a time."""
+
+    def __init__(self, label, build_dir):
+        self.label = label
+        self.setup = os.path.join(os.path.abspath(build_dir), "setup.exe")
+        if not os.path.isfile(self.setup):
+            sys.exit("no setup.exe in " + build_dir)
+
+    def put_on(self, medium):
+        shutil.copyfile(self.setup, os.path.join(medium, "setup.exe"))
+
+
+# ---------------------------------------------------------------- media
 
 def make_medium(root, files, size, per_dir):
     """The demo medium with a bulk of files in a sample component (clipart)."""
@@ -81,78 +115,226 @@ def make_medium(root, files, size, per_dir):
     return medium
 
 
-def drive_to_folder_page(ui, prefix):
+def build_peer(tree, medium):
+    """The peer's installer of the installed tree, on the medium as D:\\peer.exe:
+    stored, not compressed, its install page only, details shown."""
+    script = os.path.join(os.path.dirname(medium), "peer.nsi")
+    with open(script, "w") as f:
+        f.write('Unicode true\n'
+                'Name "Quillon"\n'
+                'OutFile "%s"\n'
+                'SetCompress off\n'
+                'SetDatablockOptimize off\n'
+                'ShowInstDetails show\n'
+                'AutoCloseWindow true\n'
+                'RequestExecutionLevel user\n'
+                'InstallDir "E:\\peer"\n'
+                'Page instfiles\n'
+                'Section\n'
+                '  SetOutPath "$INSTDIR"\n'
+                '  File /r "%s/*"\n'
+                'SectionEnd\n' % (os.path.join(medium, "peer.exe"), tree))
+    sh("makensis", "-V1", script, stdout=subprocess.DEVNULL)
+
+
+# ---------------------------------------------------------------- setup runs
+
+def start_to_search(ui, prefix):
     prefix.wine("reg", "add", "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "/v",
                 "ProgramFilesDir", "/d", "E:\\", "/f")
     ui.start_setup()
-    ui.wait_page([10, 11, 12, 1, 2], timeout=60)
+    ui.wait_page(harness.LANGUAGE, timeout=60)
     ui.click(1)
-    ui.wait_page([30, 1, 2, 3, "!10"])
+    ui.wait_page(harness.WELCOME)
     ui.click(1)
-    ui.wait_page([10, 11, 1, 2, 3, "!12", "!13"], timeout=300)
-    ui.click(1)
-    ui.wait_page([1, 2, "!3", "!10"], "Invalid Path")
-    ui.click(1)
-    ui.wait_page([10, 11, 12, 13, 14, 15, 16, 17, 1, 2, 3], timeout=30)
-    ui.click(1)
-    ui.wait_page([10, 11, 1, 2, 3], timeout=30)
 
 
-def timed_install(prefix):
-    """Seconds the copy page stood (the copy itself), and until the last page."""
+def to_folder_page(ui, prefix, update):
+    """A new installation into E:\\quillon, or an update of the one found
+    there (its settings file overwritten, so every file is copied again)."""
+    start_to_search(ui, prefix)
+    if update:
+        ui.wait_page(harness.FOUND, timeout=300)
+        items = ui.items(10)
+        mine = [i for i, t in enumerate(items) if t.lower() == "e:\\quillon"]
+        if not mine:
+            raise harness.HarnessError("no installation found on E: (%r)" % items)
+        ui.select(10, mine[0])
+        ui.click(1)
+        if ui.try_wait_page([1, 2, "!3"], "QUILLON.QPR", timeout=5) is not None:
+            ui.click(2)
+    else:
+        ui.wait_page(harness.DEST, timeout=300)
+        ui.click(1)
+        ui.wait_page(YES_NO_ALERT, "Invalid Path")
+        ui.click(1)
+    ui.wait_page(harness.OPTIONS, timeout=30)
+    ui.click(1)
+    ui.wait_page(harness.FOLDER, timeout=30)
+
+
+def timed_install(prefix, update=False):
+    """Seconds the copy page stood: from Next on the folder page until it is gone."""
     ui = prefix.session()
     try:
-        drive_to_folder_page(ui, prefix)
+        to_folder_page(ui, prefix, update)
         t0 = time.monotonic()
         ui.click(1)
-        ui.wait_page([10, 11, 13, 2], timeout=60, any_state=True, fine=True)
+        ui.wait_page(COPY, timeout=60, any_state=True, fine=True)
         ui.wait_gone(timeout=1200, fine=True)
         copy = time.monotonic() - t0
         while ui.wait_page([1], timeout=1200) != "Installation Completed":
             time.sleep(0.05)
-        return copy, time.monotonic() - t0
+        return copy
     finally:
         ui.close()
 
 
+def cancel_latencies(prefix):
+    """Milliseconds from a posted click on Cancel to the question on screen,
+    taken while the copy of a new installation runs (each answered No)."""
+    ui = prefix.session()
+    out = []
+    try:
+        to_folder_page(ui, prefix, update=False)
+        ui.click(1)
+        ui.wait_page(COPY, timeout=60, fine=True)
+        page = ui.hwnd
+        for _ in range(CANCEL_CLICKS):
+            time.sleep(0.15)
+            try:
+                ui.cmd("use %s" % page)
+                t0 = time.monotonic()
+                ui.cmd("postclick 2")
+                ui.wait_page(YES_NO_ALERT, "Exit", timeout=10, fine=True)
+            except harness.DriverError:
+                break   # the copy ended first
+            out.append((time.monotonic() - t0) * 1000.0)
+            ui.answer(2)
+    finally:
+        ui.close()
+    return out
+
+
 def floor_copy(prefix, floor, src, dst):
+    """Seconds of a plain block copy of src into dst, and the files copied."""
     out = prefix.wine(floor, "copy", src, dst, timeout=1800).stdout.split()
-    return int(out[3]) / 1000.0, int(out[1])
+    return float(out[3]) / 1000.0, int(out[1])
 
 
-def timed(cmd):
+def timed(cmd, env=None):
     t0 = time.monotonic()
-    sh(*(PIN + cmd), stdout=subprocess.DEVNULL)
+    sh(*(PIN + cmd), stdout=subprocess.DEVNULL, env=env)
     return time.monotonic() - t0
 
 
-def bench_copy(name, shape, work, floor):
+def timed_wine(prefix, *args):
+    """Wall seconds of a Wine program from start to end."""
+    t0 = time.monotonic()
+    prefix.wine(*args, timeout=1800)
+    return time.monotonic() - t0
+
+
+# ---------------------------------------------------------------- copy
+
+class Figures(dict):
+    def add(self, key, value):
+        self.setdefault(key, []).append(value)
+
+    def med(self, key):
+        return median(self.get(key, []))
+
+
+def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
+    for c in contenders:
+        c.put_on(medium)
+        fresh_e(prefix)
+        fig.add((c.label, "cancel"), cancel_latencies(prefix))
+        fresh_e(prefix)
+        fig.add((c.label, "fresh"), timed_install(prefix))
+        fig.add((c.label, "update"), timed_install(prefix, update=True))
+    # The floor and the peer copy the tree the last update left.
+    installed = find_ci(prefix.e_drive, "quillon")
+    src = "E:\\" + os.path.basename(installed)   # as the disk spells it: no search at every file
+    fl, fig.files = floor_copy(prefix, floor, src, "E:\\floor_copy")
+    fig.add("floor fresh", fl)
+    fig.add("floor over", floor_copy(prefix, floor, src, "E:\\floor_copy")[0])
+    shutil.rmtree(os.path.join(prefix.e_drive, "floor_copy"))
+    fig.add("cp -r", timed(["cp", "-r", installed, os.path.join(prefix.e_drive, "cp_copy")]))
+    shutil.rmtree(os.path.join(prefix.e_drive, "cp_copy"))
+    if not peer:
+        return
+    # The peer's time counts from its start to its end: Wine's start of a
+    # program that does nothing is timed alongside and taken off.
+    start = timed_wine(prefix, floor, "nop")
+    fig.add("wine start", start)
+    peer = "D:\\peer.exe"
+    fig.add("peer silent", timed_wine(prefix, peer, "/S", "/D=E:\\peer_s") - start)
+    shutil.rmtree(os.path.join(prefix.e_drive, "peer_s"), ignore_errors=True)
+    if first or fig.med("peer page") < PEER_PAGE_SLOW:
+        fig.add("peer page", timed_wine(prefix, peer, "/D=E:\\peer_p") - start)
+        shutil.rmtree(os.path.join(prefix.e_drive, "peer_p"), ignore_errors=True)
+
+
+def run_line(fig):
+    """The figures the last run added, as one line."""
+    parts = []
+    for key, values in fig.items():
+        name = key if isinstance(key, str) else " ".join(key)
+        last = values[-1]
+        if isinstance(last, list):
+            parts.append("%s [%s] ms" % (name, " ".join("%.0f" % ms for ms in last)))
+        else:
+            parts.append("%s %.2f" % (name, last))
+    return "  ".join(parts)
+
+
+def report_copy(name, contenders, fig, runs):
+    fl = fig.med("floor fresh")
+    over = fig.med("floor over")
+    print("\n%s, %d files, median of %d runs (floor %.2f s new tree, %.2f s over it; cp -r %.2f s)"
+          % (name, fig.files, runs, fl, over, fig.med("cp -r")))
+    rows = []
+    for c in contenders:
+        fresh, update = fig.med((c.label, "fresh")), fig.med((c.label, "update"))
+        clicks = [ms for run in fig.get((c.label, "cancel"), []) for ms in run]
+        print("  %-9s copy page fresh %6.2f s  /floor %.2f   update %6.2f s  /floor over %.2f"
+              "   Cancel to question: median %.0f ms of %d (max %.0f)"
+              % (c.label, fresh, fresh / fl, update, update / over, median(clicks), len(clicks),
+                 max(clicks) if clicks else float("nan")))
+        rows.append("| %s, %s | %.2f s | %.2f | %.2f s | %.2f | %.0f ms |"
+                    % (name, c.label, fresh, fresh / fl, update, update / over, median(clicks)))
+    if "peer silent" not in fig:
+        sys.stdout.flush()
+        return rows
+    silent, page = fig.med("peer silent"), fig.med("peer page")
+    print("  peer      silent %6.2f s  /floor %.2f   with its page %6.2f s  /floor %.2f  (%d page runs;"
+          " Wine's start %.2f s taken off)" % (silent, silent / fl, page, page / fl,
+                                               len(fig.get("peer page", [])), fig.med("wine start")))
+    rows.append("| %s, peer silent | %.2f s | %.2f | | | |" % (name, silent, silent / fl))
+    rows.append("| %s, peer with its page | %.2f s | %.2f | | | |" % (name, page, page / fl))
+    sys.stdout.flush()
+    return rows
+
+
+def bench_copy(name, shape, work, floor, contenders, runs, peer):
     mroot = os.path.join(work, "medium")
-    mount_tmpfs(mroot, "1200m")
+    mount_tmpfs(mroot, "1600m")
     prefix = None
     try:
         medium = make_medium(mroot, *shape)
         prefix = harness.Prefix("bench-copy", medium=medium)
-        # Each figure is the better of two runs, this machine being shared;
-        # the second installation goes onto a fresh E: like the first.
-        runs = []
-        for _ in range(2):
-            umount(prefix.e_drive)
-            mount_tmpfs(prefix.e_drive, "1200m")
-            runs.append(timed_install(prefix))
-        install, whole = min(runs)
-        installed = find_ci(prefix.e_drive, "quillon")
-        count = sum(len(f) for _, _, f in os.walk(installed))
-        cp = timed(["cp", "-r", installed, os.path.join(prefix.e_drive, "cp_copy")])
-        shutil.rmtree(os.path.join(prefix.e_drive, "cp_copy"))
-        # The floor opens the tree by the name the disk gives it: a name in
-        # another case would make Wine search E:\ at every file.
-        src = "E:\\" + os.path.basename(installed)
-        fl, fl_files = min(floor_copy(prefix, floor, src, "E:\\floor_copy%d" % i)
-                           for i in range(2))
-        print("%-20s %6d files  copy page %7.2f s (to the last page %.2f s)  cp -r %6.2f s"
-              "  floor %7.2f s (%d files)  copy/floor %.2f  floor/cp %.1f"
-              % (name, count, install, whole, cp, fl, fl_files, install / fl, fl / cp), flush=True)
+        # A first install, not timed, warms Wine and gives the peer its tree.
+        fresh_e(prefix)
+        contenders[0].put_on(medium)
+        timed_install(prefix)
+        if peer:
+            build_peer(find_ci(prefix.e_drive, "quillon"), medium)
+        fig = Figures()
+        for r in range(runs):
+            one_copy_run(prefix, medium, contenders, floor, r == 0, fig, peer)
+            print("%s, run %d of %d: %s" % (name, r + 1, runs, run_line(fig)), flush=True)
+        return report_copy(name, contenders, fig, runs)
     finally:
         if prefix:
             umount(prefix.e_drive)
@@ -160,27 +342,33 @@ def bench_copy(name, shape, work, floor):
         umount(mroot)
 
 
+# ---------------------------------------------------------------- search
+
 def timed_search(prefix):
     """Seconds from the welcome page's Next to the destination page."""
     ui = prefix.session()
     try:
         ui.start_setup()
-        ui.wait_page([10, 11, 12, 1, 2], timeout=60)
+        ui.wait_page(harness.LANGUAGE, timeout=60)
         ui.click(1)
-        ui.wait_page([30, 1, 2, 3, "!10"])
+        ui.wait_page(harness.WELCOME)
         t0 = time.monotonic()
         ui.click(1)
-        ui.wait_page([10, 11, 1, 2, 3, "!12", "!13"], timeout=1200, fine=True)
+        ui.wait_page(harness.DEST, timeout=1200, fine=True)
         return time.monotonic() - t0
     finally:
         ui.close()
 
 
-def bench_search(work, floor):
-    prefix = harness.Prefix("bench-search")
+def bench_search(work, floor, contenders, runs):
+    mroot = os.path.join(work, "search_medium")
+    mount_tmpfs(mroot, "400m")
+    prefix = None
     try:
-        umount(prefix.e_drive)
-        mount_tmpfs(prefix.e_drive, "600m")
+        medium = os.path.join(mroot, "cd")
+        shutil.copytree(harness.medium_dir(), medium)
+        prefix = harness.Prefix("bench-search", medium=medium)
+        fresh_e(prefix)
         per_dir = 100
         for i in range(SEARCH_ENTRIES // (per_dir + 1)):
             d = os.path.join(prefix.e_drive, "t%02d" % (i % 50), "d%04d" % i)
@@ -188,36 +376,64 @@ def bench_search(work, floor):
             for j in range(per_dir):
                 open(os.path.join(d, "f%03d.dat" % j), "w").close()
         roots = [os.path.join(prefix.path, "drive_c"), prefix.e_drive]
-        find = timed(["find"] + roots + ["-iname", "quillon.exe"])
-        # Each figure is the better of two runs, as for the copy.
-        walks = [prefix.wine(floor, "walk", "C:", "E:", timeout=1800).stdout.split()
-                 for _ in range(2)]
-        out = min(walks, key=lambda w: int(w[2]))
-        walk = int(out[2]) / 1000.0
-        search = min(timed_search(prefix) for _ in range(2))
-        print("search %d entries (C: and E:)  setup %.2f s  find %.2f s  walk %.2f s"
-              "  setup/walk %.2f  walk/find %.1f" % (int(out[1]), search, find, walk,
-                                                     search / walk, walk / find), flush=True)
+        fig = Figures()
+        for _ in range(runs):
+            fig.add("find", timed(["find"] + roots + ["-iname", "quillon.exe"]))
+            out = prefix.wine(floor, "walk", "C:", "E:", timeout=1800).stdout.split()
+            fig.entries = int(out[1])
+            fig.add("walk", float(out[2]) / 1000.0)
+            for c in contenders:
+                c.put_on(medium)
+                fig.add(c.label, timed_search(prefix))
+        walk = fig.med("walk")
+        print("\nsearch %d entries (C: and E:), median of %d runs: walk %.2f s  find %.2f s"
+              % (fig.entries, runs, walk, fig.med("find")))
+        rows = []
+        for c in contenders:
+            s = fig.med(c.label)
+            print("  %-9s setup %.2f s  /walk %.2f" % (c.label, s, s / walk))
+            rows.append("| search, %s | %.2f s | %.2f | | | |" % (c.label, s, s / walk))
+        sys.stdout.flush()
+        return rows
     finally:
-        umount(prefix.e_drive)
-        prefix.close()
+        if prefix:
+            umount(prefix.e_drive)
+            prefix.close()
+        umount(mroot)
 
 
 def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--baseline", metavar="BUILD_DIR",
+                    help="another build whose setup.exe is timed in the same loop")
+    ap.add_argument("--runs", type=int, default=int(os.environ.get("BENCH_RUNS", "3")),
+                    help="interleaved runs; every figure is their median (default 3)")
+    ap.add_argument("--only", default=os.environ.get("BENCH_ONLY", ""),
+                    help='part of a medium\'s name, or "search": that case alone')
+    ap.add_argument("--no-peer", action="store_true",
+                    help="leave the peer out (a before and after of a change needs no peer)")
+    args = ap.parse_args()
     if os.geteuid() != 0:
         sys.exit("run as root: the benchmarks mount tmpfs file systems")
+    if not args.no_peer and not shutil.which("makensis"):
+        sys.exit("no makensis: bash tools/install-deps.sh --bench")
+    contenders = [Contender("setup", harness.BUILD_DIR)]
+    if args.baseline:
+        contenders.append(Contender("baseline", args.baseline))
     work = tempfile.mkdtemp(prefix="qbench")
     floor = build_floor(work)
+    rows = []
     try:
-        # BENCH_ONLY=<part of a case name> or "search" runs that case alone.
-        only = os.environ.get("BENCH_ONLY", "")
         for name, shape in MEDIA.items():
-            if not only or only in name:
-                bench_copy(name, shape, work, floor)
-        if not only or only == "search":
-            bench_search(work, floor)
+            if not args.only or args.only in name:
+                rows += bench_copy(name, shape, work, floor, contenders, args.runs, not args.no_peer)
+        if not args.only or args.only == "search":
+            rows += bench_search(work, floor, contenders, args.runs)
     finally:
         shutil.rmtree(work, ignore_errors=True)
+    print("\n| case | fresh | fresh / floor | update | update / floor | Cancel to question |")
+    print("|---|---|---|---|---|---|")
+    print("\n".join(rows))
 
 
 if __name__ == "__main__":

@@ -524,6 +524,12 @@ std::string dispatch(const std::string& line)
         if (!IsWindowEnabled(h)) return "err disabled";
         return send_briefly(h, BM_CLICK, 0, 0);
     }
+    if (cmd == "postclick") {
+        // Queued as a person's click is: the driver goes on at once, free to
+        // time how soon the program answers it.
+        if (!IsWindowEnabled(h)) return "err disabled";
+        return PostMessageW(h, BM_CLICK, 0, 0) ? "ok" : "err post";
+    }
     if (cmd == "command")
         return send_briefly(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
     if (cmd == "settext") {
