@@ -9,7 +9,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 
 pkgs=(cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686
       g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 googletest
-      wine wine32:i386 xvfb x11-utils imagemagick python3 xauth fonts-liberation)
+      wine wine32:i386 xvfb x11-utils imagemagick python3 xauth
+      python3-pil fonts-liberation fonts-dejavu-core)
 [ "${1:-}" = "--bench" ] && pkgs+=(nsis)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 [ ${#need[@]} -eq 0 ] && exit 0

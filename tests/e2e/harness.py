@@ -52,9 +52,12 @@ def wine_arch():
     (tools/wine-arch.sh makes that choice for the test and demo commands)."""
     arch = os.environ.get("QUILLON_WINEARCH")
     if not arch:
-        probe = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL, check=False)
-        arch = "win32" if probe.returncode == 0 else "win64"
+        try:
+            probe = subprocess.run(["/usr/lib/wine/wine", "--version"], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL, check=False)
+            arch = "win32" if probe.returncode == 0 else "win64"
+        except OSError:   # ENOEXEC: the kernel runs no 32-bit code
+            arch = "win64"
         os.environ["QUILLON_WINEARCH"] = arch
     if arch == "win64":
         shims = os.path.join(SOURCE_DIR, "tools", "wine64")

@@ -61,7 +61,9 @@ def fresh_e(prefix):
 
 def build_floor(out):
     exe = os.path.join(out, "floor.exe")
-    sh("i686-w64-mingw32-g++-posix", "-O2", "-static", "-o", exe, os.path.join(HERE, "floor.cpp"))
+    # The floor is built for the machine the contenders run on (see harness.wine_arch).
+    cxx = "x86_64-w64-mingw32-g++-posix" if harness.wine_arch() == "win64" else "i686-w64-mingw32-g++-posix"
+    sh(cxx, "-O2", "-static", "-o", exe, os.path.join(HERE, "floor.cpp"))
     return exe
 
 
