@@ -28,6 +28,16 @@ void journal_note_file(const char* path)
         journal_files.emplace_back(path);
 }
 
+size_t journal_dir_count()
+{
+    return journal_dirs.size();
+}
+
+const char* journal_dir(size_t i)
+{
+    return i < journal_dirs.size() ? journal_dirs[i].c_str() : "";
+}
+
 void journal_undo()
 {
     for (auto it = journal_files.rbegin(); it != journal_files.rend(); ++it)

@@ -3,7 +3,12 @@
 // run is ever removed.
 #pragma once
 
+#include <cstddef>
+
 void journal_reset();
 void journal_note_dir(const char* path);    // a directory this run created
 void journal_note_file(const char* path);   // a file that did not exist before
+// The directories noted, in order; a copy run takes them into its record.
+size_t journal_dir_count();
+const char* journal_dir(size_t i);
 void journal_undo();                        // remove noted files, then directories deepest first

@@ -63,8 +63,10 @@ WORD platform_from_arch(WORD arch);
 //   esize                  sizes/catalogue.cpp read_catalogue
 //   search_size            destination/search.cpp  the drive search
 //   reg_roots              integrate/registry.cpp  constant in the product; tests redirect it
-//   the journal            common/journal.cpp create_directory and the file copy note,
-//                                             do_install resets and undoes
+//   the journal            common/journal.cpp create_directory notes, do_install resets
+//                                             and undoes, the copy run's record takes it over
+//   the copy run           copy/rollback.cpp  begun, committed by copy_files; undone by
+//                                             do_install, recovered by WinMain
 //   the copy page's cache  copy/filecopy.cpp, copy/pathline.cpp  the copy, for one run
 extern HINSTANCE hInst;                // the program's instance (resource lookups)
 extern HWND hParent;                   // the setup window

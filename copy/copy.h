@@ -5,6 +5,9 @@
 
 #include "common/setup.h"
 
+#include <string>
+#include <vector>
+
 struct CDIR {
     DWORD fflag;   // the row's bit in INSPB.fflag
     DWORD dflag;   // 1 = language tree, 2 = platform tree
@@ -50,3 +53,37 @@ BOOL copy_ctl3d(char* lpszDest, size_t cchDest);
 const char* lang_tree(WORD lcode);
 const char* platform_tree(WORD platform);
 const char* system_tree(WORD platform);
+
+// ---- the record of a copy run, so that it commits whole or not at all ----
+// The record's format: entries of '|'-separated fields, each line checked.
+struct RecordEntry {
+    std::vector<std::string> fields;   // fields[0] is the one-letter kind
+};
+enum { RECORD_NONE, RECORD_OK, RECORD_UNREADABLE };
+bool record_location(char* path, size_t cch);   // the fixed place: the Windows directory
+bool record_create(const char* path);           // a new record with its header, flushed
+bool record_append(const char* const* fields, int count, bool flush);
+void record_close();
+// RECORD_NONE without a record; a torn last entry is left out.
+int record_read(const char* path, std::vector<RecordEntry>* entries);
+
+// The run: begun before the copy's first change, then told of every
+// directory before it is created or written in, and of every file before it
+// is placed; committed on success, undone on failure or Cancel.
+bool run_begin(const char* record);
+bool run_enter_dir(const char* dir);
+enum { PLACE_SKIP, PLACE_NEW, PLACE_REPLACE, PLACE_UNKNOWN };
+// What placing a file means; target receives the name to write (an existing
+// file's own spelling). PLACE_UNKNOWN: no run is recording.
+int run_place_file(const char* path, char* target, size_t cch);
+// Renames path aside under a name that recovery recognises; put_back undoes
+// it, drop_kept discards the kept file where no run is recording.
+bool keep_aside(const char* path, char* kept, size_t cch);
+void put_back(const char* path, const char* kept);
+void drop_kept(const char* path, const char* kept);
+bool run_active();
+void run_commit();
+void run_undo();
+void run_abandon();   // forgets the run in memory, leaves the disk alone
+enum { RECOVER_NOTHING, RECOVER_DONE, RECOVER_UNREADABLE };
+int run_recover(const char* record);   // rolls back (or completes) a run found on disk

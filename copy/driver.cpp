@@ -170,10 +170,16 @@ int copy_files(HWND hwndOwner, INSPB* pp)
     infplace = 1;
     place_info();
 
-    if (!paths)
+    // Nothing is changed before the run's record stands on disk.
+    char record[PATH_CCH];
+    if (!paths) {
         copyflag = FALSE;
-    else
+    } else if (!record_location(record, sizeof record) || !run_begin(record)) {
+        alert(hdlg, ALERT_DISK_FULL);
+        copyflag = FALSE;
+    } else {
         copy_product(hdlg, pp, rsrc, lsrc);
+    }
 
     if (copyflag) {
         char rsrc_readme[WORK_CCH];
@@ -191,6 +197,8 @@ int copy_files(HWND hwndOwner, INSPB* pp)
             copy_twain(drive, pp->platform);
         if (copyflag)
             copy_defdoc(drive, pp->lcode);
+        if (copyflag)
+            run_commit();
     }
 
     release_copy_page();

@@ -3,7 +3,6 @@
 #include "copy/framepace.h"
 #include "copy/pathline.h"
 #include "common/directories.h"
-#include "common/journal.h"
 #include "common/path_join.h"
 #include "shell/runner.h"
 #include "ui/ui.h"
@@ -121,6 +120,12 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
     if (hfind == INVALID_HANDLE_VALUE)
         return TRUE;
 
+    // What the directory holds is on record before anything in it changes.
+    if (!run_enter_dir(pdst)) {
+        FindClose(hfind);
+        alert(hDlg, ALERT_DISK_FULL);
+        return FALSE;
+    }
     if (!create_directory(pdst)) {
         MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
         FindClose(hfind);
@@ -192,58 +197,54 @@ too_long:
     return FALSE;
 }
 
-// Opens the existing destination once to learn whether it may be replaced:
-// a file held open by another program is left alone, a read-only one is
-// made writable.
-static bool may_replace(const char* pdst)
+// The spelling a file has on disk, in place of the last level of path.
+static void use_disk_name(char* path, size_t cch)
 {
-    HANDLE h = CreateFileA(pdst, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(path, &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return;
+    FindClose(h);
+    char* last = strrchr(path, '\\');
+    if (last && static_cast<size_t>(last + 1 - path) + strlen(fd.cFileName) < cch)
+        strcpy(last + 1, fd.cFileName);
+}
+
+// Opens the file the block loop fills, at target (pdst, or the spelling an
+// existing file has). An existing file is first renamed aside into kept, so
+// that a failed run can put it back as it was; one held open by another
+// program cannot be renamed and is skipped.
+static HANDLE open_target(const char* pdst, char* target, size_t cch, char* kept, size_t cchKept)
+{
+    kept[0] = '\0';
+    int place = run_place_file(pdst, target, cch);
+    if (place == PLACE_SKIP)
+        return INVALID_HANDLE_VALUE;
+    if (place == PLACE_NEW) {
+        // Absent before the run, or written by the run itself.
+        return CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
-        SetFileAttributesA(pdst, FILE_ATTRIBUTE_NORMAL);
-        h = CreateFileA(pdst, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
     }
-    if (h == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(h);
-    return true;
-}
-
-// A sibling of pdst that the block loop may fill; the destination itself is
-// replaced only by a complete copy.
-static HANDLE create_temp(const char* pdst, char* tmp, size_t cchTmp)
-{
-    char dir[PATH_CCH];
-    if (!path_set(dir, sizeof dir, pdst, nullptr) || cchTmp < MAX_PATH)
+    if (place == PLACE_UNKNOWN) {
+        // Creating the new file is itself the test for an existing one: a
+        // separate probe would cost every file another round trip.
+        HANDLE h = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return h;
+        use_disk_name(target, cch);
+    }
+    if (!keep_aside(target, kept, cchKept)) {
+        kept[0] = '\0';
         return INVALID_HANDLE_VALUE;
-    char* last = strrchr(dir, '\\');
-    if (!last)
-        return INVALID_HANDLE_VALUE;
-    last[1] = '\0';
-    if (strlen(dir) > MAX_PATH - 14 || !GetTempFileNameA(dir, "qst", 0, tmp))
-        return INVALID_HANDLE_VALUE;
-    HANDLE h = CreateFileA(tmp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    }
+    HANDLE h = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        DeleteFileA(tmp);
+    if (h == INVALID_HANDLE_VALUE) {
+        put_back(target, kept);
+        kept[0] = '\0';
+    }
     return h;
-}
-
-// A destination that did not exist is written in place (and removed again
-// when the copy fails); an existing one only ever by a complete temporary.
-// Creating the new file is itself the test for an existing one: a separate
-// probe would cost every file another round trip.
-static HANDLE open_target(const char* pdst, char* tmp, size_t cchTmp)
-{
-    tmp[0] = '\0';
-    HANDLE h = CreateFileA(pdst, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
-        return h;
-    if (!may_replace(pdst))
-        return INVALID_HANDLE_VALUE;
-    return create_temp(pdst, tmp, cchTmp);
 }
 
 // The files of a copy page share one buffer, kept until release_copy_page; a copy
@@ -293,12 +294,13 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
         return FALSE;
 
     BOOL result = TRUE;
-    char tmp[MAX_PATH] = "";
+    char target[PATH_CCH];
+    char kept[PATH_CCH];
     HANDLE hdst = INVALID_HANDLE_VALUE;
     HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hsrc != INVALID_HANDLE_VALUE) {
-        hdst = open_target(pdst, tmp, sizeof tmp);
+        hdst = open_target(pdst, target, sizeof target, kept, sizeof kept);
     } else if (listed(psrc)) {
         catch_up_page(hDlg);   // the page rests under the alert on the file that failed
         alert_naming(hDlg, ALERT_READ_ERROR, psrc);
@@ -306,10 +308,6 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     }
 
     if (hdst != INVALID_HANDLE_VALUE) {
-        // Noted before the first byte, so an interrupted run still finds it.
-        const char* written = tmp[0] ? tmp : pdst;
-        if (!tmp[0])
-            journal_note_file(pdst);
         bool failed = false;
         bool unreadable = false;
         DWORD nread;
@@ -329,7 +327,9 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
 
         CloseHandle(hdst);
         if (failed) {
-            DeleteFileA(written);
+            DeleteFileA(target);
+            if (kept[0])
+                put_back(target, kept);
             catch_up_page(hDlg);
             if (unreadable)
                 alert_naming(hDlg, ALERT_READ_ERROR, psrc);
@@ -338,9 +338,8 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
             // The user was told the installation ends: also where the caller
             // (read-me, system files) would go on.
             result = copyflag = FALSE;
-        } else if (tmp[0] && !MoveFileExA(tmp, pdst, MOVEFILE_REPLACE_EXISTING)) {
-            // Taken by another program meanwhile: skipped like a locked file.
-            DeleteFileA(tmp);
+        } else if (kept[0] && !run_active()) {
+            drop_kept(target, kept);   // without a run to commit, it has served its turn
         }
     }
     if (hsrc != INVALID_HANDLE_VALUE)

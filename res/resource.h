@@ -27,6 +27,7 @@
 #define ALERT_QPR_EXISTS 13  // Keep / Overwrite
 #define ALERT_BAD_FOLDER 14
 #define ALERT_READ_ERROR 15  // names the file on its line IDC_ALERT_NAME
+#define ALERT_BAD_RECORD 16  // the record of an unfinished run cannot be read
 
 // ---- icons and bitmaps ----
 #define IDI_SETUP 1

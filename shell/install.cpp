@@ -113,11 +113,14 @@ void do_install(HWND hwnd)
             integrate(hwnd, &par, &grp);
             break;
         case STEP_CLEANUP:
-            // Only what this run created goes: a destination that existed
-            // before keeps its old files.
+            // The disk goes back to what it was before the copy, an update's
+            // earlier installation included.
+            SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+            run_undo();
             if (par.nver)
-                journal_undo();
-            else
+                journal_undo();   // what the destination page made, if no record took it over
+            SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+            if (!par.nver)
                 alert(hwnd, ALERT_ABORT);
             break;
         case STEP_END:

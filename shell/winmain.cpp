@@ -39,6 +39,17 @@ int WINAPI WinMain(HINSTANCE hinstCurrent, HINSTANCE hinstPrev, LPSTR, int)
     MoveWindow(hwnd, 50, 50, cx, cy, TRUE);
     UpdateWindow(hwnd);
 
+    // A run that never ended (killed, power cut) is rolled back before
+    // anything else touches the disk, the shared libraries included.
+    char record[PATH_CCH];
+    if (record_location(record, sizeof record)) {
+        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+        int recovered = run_recover(record);
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        if (recovered == RECOVER_UNREADABLE)
+            alert(hwnd, ALERT_BAD_RECORD);
+    }
+
     OSVERSIONINFOA vi;
     ZeroMemory(&vi, sizeof(vi));
     vi.dwOSVersionInfoSize = sizeof(vi);

@@ -6,6 +6,7 @@ Python 3 standard library only. See tests/e2e/README.md for how to use it.
 """
 import contextlib
 import fcntl
+import hashlib
 import json
 import os
 import queue
@@ -430,6 +431,82 @@ class Prefix:
             self.display.close()
         self._unmount()
         self._log.close()
+
+
+# ---------------------------------------------------------------- disk state and processes
+
+def tree_state(root):
+    """{relative path: (type, permission bits, DOS attributes, content hash)} of
+    everything below root: what a byte-identical tree must match."""
+    out = {}
+    for base, dirs, files in os.walk(root):
+        for name in dirs + files:
+            path = os.path.join(base, name)
+            st = os.lstat(path)
+            try:
+                dos = os.getxattr(path, "user.DOSATTRIB", follow_symlinks=False)
+            except OSError:
+                dos = None
+            if os.path.islink(path):
+                data = os.readlink(path)
+            elif os.path.isdir(path):
+                data = None
+            else:
+                with open(path, "rb") as f:
+                    data = hashlib.sha1(f.read()).hexdigest()
+            out[os.path.relpath(path, root)] = (st.st_mode & 0o170000, st.st_mode & 0o777, dos, data)
+    return out
+
+
+def tree_changes(before, after):
+    """The paths whose state differs between two tree_state results."""
+    return sorted(k for k in set(before) | set(after) if before.get(k) != after.get(k))
+
+
+def wine_process(prefix, exe_name, timeout=30):
+    """Linux pid of a Wine program of the prefix: its environment names the
+    prefix, its command line (padded with blanks and NULs) ends in exe_name."""
+    deadline = time.time() + timeout
+    want = ("WINEPREFIX=" + prefix.path).encode()
+    while time.time() < deadline:
+        for pid in filter(str.isdigit, os.listdir("/proc")):
+            try:
+                with open("/proc/%s/cmdline" % pid, "rb") as f:
+                    cmd = f.read().rstrip(b"\0 ").decode(errors="replace")
+                with open("/proc/%s/environ" % pid, "rb") as f:
+                    env = f.read().split(b"\0")
+            except OSError:
+                continue
+            if want in env and cmd.lower().endswith(exe_name.lower()):
+                return int(pid)
+        time.sleep(0.05)
+    raise HarnessError("no %s running in %s" % (exe_name, prefix.path))
+
+
+def written_bytes(pid):
+    with open("/proc/%d/io" % pid) as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("write_bytes"))
+
+
+def when_written(prefix, nbytes, kill=False, exe_name="setup.exe", timeout=120):
+    """Waits until the program has written nbytes (a copy outruns the screen,
+    so this is the clock), then kills it with SIGKILL when asked."""
+    pid = wine_process(prefix, exe_name)
+    deadline = time.time() + timeout
+    while written_bytes(pid) < nbytes:
+        if time.time() > deadline:
+            raise HarnessError("%s did not write %d bytes" % (exe_name, nbytes))
+        time.sleep(0.002)
+    if kill:
+        os.kill(pid, 9)
+        for _ in range(500):   # gone, or a zombie its Wine parent has not reaped
+            try:
+                with open("/proc/%d/stat" % pid) as f:
+                    if f.read().rsplit(")", 1)[1].split()[0] == "Z":
+                        break
+            except OSError:
+                break
+            time.sleep(0.02)
 
 
 # ---------------------------------------------------------------- driver session

@@ -1,8 +1,9 @@
 """The product gets installed: component page figures, the copy of the demo
 medium with its names, merge directories and system files, a read-only file
 replaced, and a drive too small for the selection: alert 11 (Back and Exit
-answered No keep the page as the user left it), then alert 12 and a clean
-destination for a new installation, alert 10 and nothing deleted for an update."""
+answered No keep the page as the user left it), then alert 12 and the
+destination as it was before, for a new installation and, with alert 10, for an
+update; the same after a read error on the medium."""
 import os
 import shutil
 import socket
@@ -24,6 +25,10 @@ GERMAN_DIRS = ["module", "treiber", "raster", "dokument", "fonts", "hilfe", "vek
                "kennlin", "lexika", "texte", "bilder", "layouts", "makros", "seiten", "stile",
                "spezial", "clipart"]
 SAMPLE_ROWS = {2, 3, 6, 7, 8, 10, 11, 12, 13, 14, 15, 17}
+READ_TEXT = ("The Quillon\u00ae installation has been aborted because a file on the CD-ROM could not be "
+             "read. Nothing has been changed: all files have been left as they were before the installation.")
+FULL_TEXT = ("The Quillon\u00ae installation has been aborted due to missing hard drive space. Nothing has "
+             "been changed: all files have been left as they were before the installation.")
 
 
 def tree(root):
@@ -154,21 +159,22 @@ class SmallDrive(harness.WineTestCase):
         self.prefix.clear_drive("F")
         self.prefix.plant("F:\\old\\quillon.exe", b"old program")
         self.prefix.plant("F:\\old\\notes.txt", b"mine")
+        self.prefix.plant("F:\\old\\help\\quillon.hlp", b"old help")
+        os.chmod(self.prefix.unix_path("F:\\old\\help\\quillon.hlp"), stat.S_IRUSR)
+        before = harness.tree_state(self.prefix.f_drive)
         self.ui.to_update_options("F:\\old")
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
         self.ui.answer(1)
         self.ui.next_until(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
+        self.assertIn(FULL_TEXT, [c["text"] for c in self.ui.controls()])
+        self.assertIn("old/help/quillon.hlp", harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)))
         self.ui.answer(1)
         self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=30), "Abort Installation")
         self.ui.answer(1)
         self.ui.exit_code(timeout=60)
-        old = self.prefix.unix_path("F:\\old")
-        names = tree(old)
-        self.assertIn("notes.txt", names)
-        self.assertIn("modules", names, "what the update copied before the disk was full stays")
-        with open(os.path.join(old, "quillon.exe"), "rb") as f:
-            self.assertEqual(f.read(), b"old program")
+        self.assertEqual(harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)), [])
+
 
 class DamagedMedium(harness.WineTestCase):
     """Files the CD lists but that cannot be read: one that cannot be opened in
@@ -207,6 +213,23 @@ class DamagedMedium(harness.WineTestCase):
     def test_read_failure_inside_a_file_is_no_full_disk(self):
         name = self.install_until_read_error(True)
         self.assertTrue(name.endswith("\\memory.hlp"), name)
+
+    def test_failed_new_install_leaves_earlier_files_as_they_were(self):
+        self.prefix.clear_drive("E")
+        self.prefix.plant("E:\\Quillon\\lumen.exe", b"oldexe")
+        self.prefix.plant("E:\\Quillon\\drivers\\pcl.qdr", b"old driver")
+        self.prefix.plant("E:\\Quillon\\user.txt", b"the user's")
+        os.chmod(self.prefix.unix_path("E:\\Quillon\\drivers\\pcl.qdr"), stat.S_IRUSR)
+        before = harness.tree_state(self.prefix.e_drive)
+        self.ui.to_options("E:\\Quillon")
+        self.ui.click(10)   # Modules off: the read error comes in Help, after Drivers
+        self.ui.next_until(ONE_BUTTON_ALERT, "Read Error", timeout=120)
+        self.assertIn(READ_TEXT, [c["text"] for c in self.ui.controls()])
+        self.assertIn("Quillon/drivers/pcl.qdr",
+                      harness.tree_changes(before, harness.tree_state(self.prefix.e_drive)))
+        self.ui.answer(1)
+        self.ui.exit_code(timeout=60)
+        self.assertEqual(harness.tree_changes(before, harness.tree_state(self.prefix.e_drive)), [])
 
 
 if __name__ == "__main__":

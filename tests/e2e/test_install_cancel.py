@@ -1,8 +1,9 @@
 """Cancel on the copy page: No lets the copy finish with every file of the
-medium in place, Yes stops it and removes only what the run created; a
-cancelled update says so (alert 10) and keeps what it has. The page at rest
-under the question shows the file copied last and the exact percentage. Where
-the copy page stands on a large and on a small screen."""
+medium in place, Yes stops it and puts the disk back as it was, an update's
+earlier installation included (alert 10 says so). A run killed mid-copy is
+rolled back at the next start. The page at rest under the question shows the
+file copied last and the exact percentage. Where the copy page stands on a
+large and on a small screen."""
 import os
 import struct
 import sys
@@ -25,6 +26,8 @@ ROWS = [(2, "modules", "modules"), (2, "drivers", "drivers"), (1, "samples/raste
         (1, "samples/styles", "styles"), (2, "special", "special"), (1, "samples/clipart", "clipart")]
 MERGED = ("serial", "typeset")
 DONE = "Installation Completed"
+ABORT_TEXT = ("The Quillon\u00ae installation has been aborted. Nothing has been changed: the earlier "
+              "Quillon\u00ae installation has been left as it was.")
 
 
 def many_help_files(staging):
@@ -191,30 +194,80 @@ class CancelCopy(ManyFiles):
         self.assertEqual(files_below(self.prefix.unix_path("E:\\mine")),
                          {"notes.txt": 5, "modules/private.qmd": 10})
 
-    def test_cancelled_update_says_aborted_and_deletes_nothing(self):
-        self.prefix.plant("E:\\old\\quillon.exe", b"old program")
-        self.prefix.plant("E:\\old\\help\\own.qhl", b"own help")
+    def plant_earlier_installation(self, root):
+        """An installation the medium updates: old help topics (one read-only,
+        one hidden), a main file, a file of the user's."""
+        self.prefix.plant(root + "\\quillon.exe", b"old program")
+        self.prefix.plant(root + "\\notes.txt", b"mine")
+        for i in range(0, EXTRA_HELP_FILES, 3):
+            self.prefix.plant(root + "\\help\\topic%04d.qhl" % i, b"old topic %d" % i)
+        os.chmod(self.prefix.unix_path(root + "\\help\\topic0003.qhl"), 0o444)
+        self.prefix.wine("attrib", "+h", root + "\\help\\topic0006.qhl")
+
+    def disk(self):
+        return {"E:": harness.tree_state(self.prefix.e_drive),
+                "C:\\windows": harness.tree_state(self.prefix.unix_path("C:\\windows"))}
+
+    def assertDiskAsBefore(self, before):
+        after = self.disk()
+        for root in before:
+            self.assertEqual(harness.tree_changes(before[root], after[root]), [], root)
+
+    def test_cancelled_update_leaves_the_earlier_installation_as_it_was(self):
+        self.plant_earlier_installation("E:\\old")
+        before = self.disk()
         self.ui.to_update_options("E:\\old")
         self.ui.next_until(COPY)
-        self.wait_files("E:\\old\\help", 30)
+        harness.when_written(self.prefix, 1500000)
         self.cancel(1, "E:\\old")
         self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Abort Installation")
+        self.assertIn(ABORT_TEXT, [c["text"] for c in self.ui.controls()])
         self.assertEqual(self.ui.text(1).replace("&", ""), "Exit")
         self.ui.click(1)
         self.ui.exit_code(timeout=60)
+        self.assertDiskAsBefore(before)
 
-        old = self.prefix.unix_path("E:\\old")
-        with open(os.path.join(old, "quillon.exe"), "rb") as f:
-            self.assertEqual(f.read(), b"old program", "main files come after the components")
-        with open(os.path.join(old, "help", "own.qhl"), "rb") as f:
-            self.assertEqual(f.read(), b"own help")
-        copied = files_below(os.path.join(old, "help"))
-        self.assertGreater(len(copied), 30, "what the update copied stays")
-        self.assertLess(len(copied), EXTRA_HELP_FILES, "the copy stopped at the Cancel")
-        self.assertFalse(os.path.exists(os.path.join(old, "readme.wri")))
-        self.assertFalse(os.path.exists(os.path.join(old, "special")))
+    def test_killed_runs_are_rolled_back_at_the_next_start(self):
+        self.prefix.plant("E:\\mine\\notes.txt", b"notes")
+        self.prefix.plant("E:\\mine\\help\\topic0001.qhl", b"the user's own")
+        for update, written in ((False, 200000), (False, 3000000), (True, 300000), (True, 4000000)):
+            with self.subTest(update=update, written=written):
+                if update:
+                    self.plant_earlier_installation("E:\\old")
+                self.new_session()
+                if update:
+                    self.ui.to_update_options("E:\\old")
+                else:
+                    self.ui.to_options("E:\\mine")
+                # Start-up has brought the 3-D control library up to date by now.
+                before = self.disk()
+                self.ui.next_until(COPY)
+                harness.when_written(self.prefix, written, kill=True)
+                killed = self.disk()
+                self.assertTrue(any(harness.tree_changes(before[r], killed[r]) for r in before),
+                                "killed in the middle of the copy")
+                self.new_session()
+                self.ui.start_setup()
+                self.ui.wait_page(harness.LANGUAGE, timeout=120)
+                self.assertDiskAsBefore(before)
 
+        # A record that cannot be read is reported, and nothing is guessed from it.
+        record = self.prefix.unix_path("C:\\windows\\qsetup.rec")
+        with open(record, "wb") as f:
+            f.write(b"Q|1|00000000\r\nN|E:\\mine|00000000\r\nK|00000000\r\n")
+        before = self.disk()
+        self.new_session()
+        self.ui.start_setup()
+        self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Unfinished Installation")
+        self.ui.answer(1)
+        self.ui.wait_page(harness.LANGUAGE)
+        self.assertDiskAsBefore(before)
+        os.unlink(record)
 
+    def new_session(self):
+        self.ui.close()
+        self.ui = self.prefix.session()
+        self.addCleanup(self.ui.close)
 class SmallScreenCopyPage(ManyFiles):
     prefix_options = {"desktop": "800x600"}
 

@@ -5,8 +5,11 @@
 #include "page_driving.h"
 #include "temp_tree.h"
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 static void write_file(const std::string& path, const std::string& data)
 {
@@ -223,6 +226,33 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     EXPECT_EQ(listing(dst()), "data.bin");
 }
 
+// Every name below dir with its bytes and attributes, one line each.
+static std::string snapshot(const std::string& dir)
+{
+    std::string out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    std::vector<std::string> names;
+    do {
+        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
+            names.emplace_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    for (const std::string& n : names) {
+        std::string p = dir + "\\" + n;
+        DWORD a = GetFileAttributesA(p.c_str());
+        out += n + " " + std::to_string(a & ~FILE_ATTRIBUTE_ARCHIVE);
+        if (a & FILE_ATTRIBUTE_DIRECTORY)
+            out += " {" + snapshot(p) + "}\n";
+        else
+            out += " " + read_file(p) + "\n";
+    }
+    return out;
+}
+
 TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
 {
     t.make("src\\help\\deep", "d.hlp");
@@ -232,12 +262,137 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     // The destination existed, with a file of the user's and one the medium replaces.
     t.make("dst\\help", "user.txt");
     write_file(t.sub("dst\\help\\mine.txt"), "user copy");
+    SetFileAttributesA(t.sub("dst\\help\\mine.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::string before = snapshot(dst());
 
+    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt user.txt ~qskeep");
+    EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
+    run_undo();
+    EXPECT_EQ(snapshot(dst()), before);
+    EXPECT_FALSE(file_exists(t.sub("run.rec")));
+
+    // Committed, only the kept-aside copies and the record go.
+    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    run_commit();
     EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt user.txt");
-    journal_undo();
-    EXPECT_EQ(listing(dst()), "help");
-    EXPECT_EQ(listing(t.sub("dst\\help")), "mine.txt user.txt");
+    EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
+    EXPECT_FALSE(file_exists(t.sub("run.rec")));
+}
+
+// A run killed after each of its steps: the next start finds the record and
+// puts the disk back as it was; once the copy is marked done, it completes it.
+TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
+{
+    t.make("src\\sub");
+    write_file(t.sub("src\\a.txt"), "new a");
+    write_file(t.sub("src\\b.txt"), "new b");
+    write_file(t.sub("src\\sub\\c.txt"), "new c");
+    write_file(t.sub("src\\lib.dll"), "new lib");
+    const std::string rec = t.sub("run.rec");
+    const std::string d = dst(), sys = t.sub("sys");
+    char kept[MAX_PATH] = "", target[MAX_PATH];
+    const std::vector<std::function<void()>> steps = {
+        [&] { ASSERT_TRUE(run_begin(rec.c_str())); },
+        [&] { ASSERT_TRUE(run_enter_dir(d.c_str())); },
+        [&] { ASSERT_TRUE(copy_file(nullptr, (d + "\\a.txt").c_str(), t.sub("src\\a.txt").c_str())); },
+        [&] {   // between the rename aside and the new file
+            ASSERT_EQ(run_place_file((d + "\\B.TXT").c_str(), target, sizeof target), PLACE_REPLACE);
+            ASSERT_TRUE(keep_aside(target, kept, sizeof kept));
+        },
+        [&] { write_file(target, "half"); },
+        [&] { ASSERT_TRUE(copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str())); },
+        [&] { ASSERT_TRUE(run_enter_dir((d + "\\sub\\deeper").c_str())); },
+        [&] { ASSERT_TRUE(copy_directory(nullptr, (d + "\\sub\\deeper").c_str(), t.sub("src\\sub").c_str(), TRUE, FALSE)); },
+        [&] { ASSERT_TRUE(copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
+        [&] { ASSERT_TRUE(copy_file(nullptr, (sys + "\\new.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
+    };
+    for (size_t k = 0; k <= steps.size() + 1; ++k) {
+        SCOPED_TRACE("killed after step " + std::to_string(k));
+        for (const char* p : {"dst\\sub", "sys"})
+            t.make(p);
+        write_file(d + "\\a.txt", "old a");
+        write_file(d + "\\B.TXT", "old b");
+        SetFileAttributesA((d + "\\B.TXT").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        write_file(d + "\\user.txt", "mine");
+        write_file(sys + "\\lib.dll", "old lib");
+        const std::string before = snapshot(d) + snapshot(sys);
+        for (size_t i = 0; i < k && i < steps.size(); ++i)
+            steps[i]();
+        if (k > steps.size()) {
+            const char* done[] = {"K"};
+            ASSERT_TRUE(record_append(done, 1, true));   // killed while committing
+        }
+        run_abandon();
+        EXPECT_EQ(run_recover(rec.c_str()), k ? RECOVER_DONE : RECOVER_NOTHING);
+        EXPECT_FALSE(file_exists(rec));
+        if (k > steps.size()) {
+            EXPECT_EQ(listing(d), "B.TXT a.txt n.txt sub user.txt");   // the old spelling stays
+            EXPECT_EQ(listing(sys), "lib.dll new.dll");
+            EXPECT_EQ(read_file(d + "\\sub\\deeper\\c.txt"), "new c");
+        } else {
+            EXPECT_EQ(snapshot(d) + snapshot(sys), before);
+        }
+        SetFileAttributesA((d + "\\B.TXT").c_str(), FILE_ATTRIBUTE_NORMAL);
+        SetFileAttributesA((d + "\\b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+        for (const char* p : {"dst\\sub\\deeper\\c.txt", "dst\\a.txt", "dst\\b.txt", "dst\\n.txt",
+                              "dst\\user.txt", "sys\\lib.dll", "sys\\new.dll"})
+            DeleteFileA(t.sub(p).c_str());
+        for (const char* p : {"dst\\sub\\deeper", "dst\\sub", "dst", "sys"})
+            RemoveDirectoryA(t.sub(p).c_str());
+        ASSERT_FALSE(dir_exists(d));
+    }
+}
+
+// The record read back after the writer died at every byte: whole entries
+// come back, a torn last one is left out, damage before the end is refused.
+TEST(RunRecord, ReadBackAfterACrashAtEveryByte)
+{
+    TempTree t;
+    const std::string rec = t.sub("run.rec"), cut = t.sub("cut.rec");
+    ASSERT_TRUE(record_create(rec.c_str()));
+    const std::vector<std::vector<const char*>> lines = {
+        {"E", "C:\\q", "a.txt", "Help"}, {"N", "C:\\q\\new"}, {"R", "C:\\w\\x.dll"}, {"K"}};
+    for (const auto& l : lines)
+        ASSERT_TRUE(record_append(l.data(), static_cast<int>(l.size()), false));
+    record_close();
+    const std::string whole = read_file(rec);
+
+    std::vector<RecordEntry> got;
+    ASSERT_EQ(record_read(rec.c_str(), &got), RECORD_OK);
+    ASSERT_EQ(got.size(), lines.size() + 1);
+    EXPECT_EQ(got[1].fields, std::vector<std::string>({"E", "C:\\q", "a.txt", "Help"}));
+    EXPECT_EQ(got[4].fields, std::vector<std::string>({"K"}));
+
+    size_t ends = 0;
+    for (size_t n = 0; n <= whole.size(); ++n) {
+        SCOPED_TRACE("cut at " + std::to_string(n));
+        write_file(cut, whole.substr(0, n));
+        if (n >= 2 && whole.compare(n - 2, 2, "\r\n") == 0)
+            ++ends;
+        ASSERT_EQ(record_read(cut.c_str(), &got), RECORD_OK);
+        ASSERT_EQ(got.size(), ends);
+        if (ends) {
+            EXPECT_EQ(got.back().fields[0], ends == 1 ? "Q" : lines[ends - 2][0]);
+        }
+    }
+
+    // A last entry whose bytes did not all reach the disk is left out too.
+    std::string damaged = whole;
+    damaged[whole.size() - 12] ^= 1;
+    write_file(cut, damaged);
+    ASSERT_EQ(record_read(cut.c_str(), &got), RECORD_OK);
+    EXPECT_EQ(got.size(), lines.size());
+
+    damaged = whole;
+    damaged[whole.find("a.txt")] = 'b';
+    write_file(cut, damaged);
+    EXPECT_EQ(record_read(cut.c_str(), &got), RECORD_UNREADABLE);
+    EXPECT_EQ(run_recover(cut.c_str()), RECOVER_UNREADABLE);
+    EXPECT_TRUE(file_exists(cut));   // left for whoever can read it
+    EXPECT_EQ(record_read(t.sub("none.rec").c_str(), &got), RECORD_NONE);
 }
 
 TEST_F(CopyTree, CancelStopsBeforeTheNextFile)

@@ -38,7 +38,7 @@ struct Lang {
 const Lang kLangs[] = {{1033, "en"}, {7, "de"}, {12, "fr"}, {5, "cs"}};
 
 const WORD kPages[] = {1, 2, 3, 4, 5, 6, 8, 9, 11};
-const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15};
+const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15, 16};
 
 const WORD* align4(const WORD* p)
 {
@@ -210,15 +210,16 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
          L"The install process is not yet complete. Do you want to exit anyhow?"},
         {2, {1}, 1, 31001, L"Invalid Path", L"The entered path is not valid."},
         {10, {1}, 1, 31002, L"Abort Installation",
-         L"The Quillon\u00ae installation has been aborted. Since only part of the files has been "
-         L"copied, Quillon\u00ae might not run correctly."},
+         L"The Quillon\u00ae installation has been aborted. Nothing has been changed: the earlier "
+         L"Quillon\u00ae installation has been left as it was."},
         {11, {1, 2, 3}, 3, 31002, L"Out of Harddisk Space",
          L"There might not be enough space left on your hard drive to install Quillon\u00ae "
          L"completely. Continuing the installation procedure might leave Quillon\u00ae in an "
          L"unstable state."},
         {12, {1}, 1, 31002, L"Out of Harddisk Space",
-         L"The Quillon\u00ae installation has been aborted due to missing hard drive space. Since "
-         L"only part of the files has been copied, Quillon\u00ae might not run correctly."},
+         L"The Quillon\u00ae installation has been aborted due to missing hard drive space. "
+         L"Nothing has been changed: all files have been left as they were before the "
+         L"installation."},
         {13, {1, 2}, 1, 31000, L"QUILLON.QPR file already exists",
          L"The Setup program has found a previous version of the Quillon\u00ae setup file. Do you "
          L"want to keep the existing (old) file or overwrite it with the new .QPR file from the "
@@ -228,8 +229,12 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
          L"\\ / : * ? \" < > |"},
         {15, {1}, 1, 31002, L"Read Error",
          L"The Quillon\u00ae installation has been aborted because a file on the CD-ROM could not "
-         L"be read. Since only part of the files has been copied, Quillon\u00ae might not run "
-         L"correctly."},
+         L"be read. Nothing has been changed: all files have been left as they were before the "
+         L"installation."},
+        {16, {1}, 1, 31002, L"Unfinished Installation",
+         L"Setup found the record of an earlier installation that did not finish, but cannot "
+         L"read it. The files have been left as they are; check the Quillon\u00ae installation "
+         L"before you use it."},
     };
     for (const AlertSpec& a : specs) {
         for (const Lang& l : kLangs) {

@@ -1,0 +1,441 @@
+// A copy run commits whole or leaves the disk as it was. Before the copy
+// writes in a directory the record says what that directory held: "E" with
+// the names of an existing directory, "N" for the topmost directory the run
+// creates (everything below it is the run's). A file the run replaces is
+// first renamed aside into KEEP_DIR below its own directory, so the record
+// needs no line per file: the names and the kept-aside files on disk tell
+// the rest. A file outside the product's directories (a shared library) gets
+// a line of its own, "R" replaced (with where it is kept) or "C" created.
+// "K" marks a run whose copy succeeded: the kept-aside files are garbage then.
+// Entries are flushed only where a step would otherwise be lost to a power
+// cut: once per directory, once per shared library.
+#include "copy/copy.h"
+#include "common/journal.h"
+#include "common/path_join.h"
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+// Kept-aside files go into numbered buckets of KEEP_BUCKET files: under
+// Wine every name that does not exist yet costs a search of its directory,
+// and a small bucket is searched in no time where the product's own
+// directory may hold thousands of files.
+static const char KEEP_DIR[] = "~qskeep";
+constexpr int KEEP_BUCKET = 64;
+
+struct RunState {
+    bool active;
+    char record[PATH_CCH];
+    std::vector<std::string> new_dirs;                                 // lower case
+    std::map<std::string, std::map<std::string, std::string>> listed;  // dir -> name -> disk name
+    std::vector<std::string> kept;                                     // kept-aside files
+    std::set<std::string> replaced;                                    // lower case
+    std::map<std::string, std::pair<std::string, int>> keeps;          // dir -> (dir, files kept)
+};
+static RunState run;
+
+static std::string lower(const std::string& s)
+{
+    std::string out = s;
+    if (!out.empty())
+        CharLowerBuffA(&out[0], static_cast<DWORD>(out.size()));
+    return out;
+}
+
+static std::string without_slash(const char* dir)
+{
+    std::string d = dir;
+    while (d.size() > 3 && d.back() == '\\')
+        d.pop_back();
+    return d;
+}
+
+// The key of a directory in memory: lower case, no trailing backslash, so
+// that "E:\" and the "E:" before a file's name meet.
+static std::string dir_key(std::string d)
+{
+    while (!d.empty() && d.back() == '\\')
+        d.pop_back();
+    return lower(d);
+}
+
+static std::string join(const std::string& dir, const std::string& name)
+{
+    return !dir.empty() && dir.back() == '\\' ? dir + name : dir + "\\" + name;
+}
+
+static bool below_new_dir(const std::string& ldir)
+{
+    for (const std::string& n : run.new_dirs)
+        if (ldir == n || (ldir.compare(0, n.size(), n) == 0 && ldir[n.size()] == '\\'))
+            return true;
+    return false;
+}
+
+static bool is_dir(const std::string& path)
+{
+    DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Names of the entries of dir (files and directories) as the disk spells them.
+static std::vector<std::string> names_in(const std::string& dir)
+{
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(join(dir, "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
+            out.emplace_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return out;
+}
+
+static bool note(std::initializer_list<const char*> fields)
+{
+    std::vector<const char*> v(fields);
+    return record_append(v.data(), static_cast<int>(v.size()), true);
+}
+
+static bool note_new_dir(const std::string& dir)
+{
+    if (!note({"N", dir.c_str()}))
+        return false;
+    run.new_dirs.push_back(dir_key(dir));
+    return true;
+}
+
+bool run_begin(const char* record)
+{
+    run_abandon();
+    if (strlen(record) >= sizeof run.record || !record_create(record))
+        return false;
+    strcpy(run.record, record);
+    run.active = true;
+    // Directories made on the destination page before the copy belong to the run.
+    for (size_t i = 0; i < journal_dir_count(); ++i) {
+        std::string d = without_slash(journal_dir(i));
+        if (below_new_dir(dir_key(d)))
+            continue;
+        if (!note_new_dir(d))
+            return false;
+    }
+    return true;
+}
+
+bool run_enter_dir(const char* dir)
+{
+    if (!run.active)
+        return true;
+    std::string d = without_slash(dir);
+    std::string ld = dir_key(d);
+    if (below_new_dir(ld) || run.listed.count(ld))
+        return true;
+    if (is_dir(d)) {
+        std::vector<std::string> names = names_in(d);
+        std::vector<const char*> fields = {"E", d.c_str()};
+        std::map<std::string, std::string>& known = run.listed[ld];
+        for (const std::string& n : names) {
+            fields.push_back(n.c_str());
+            known[lower(n)] = n;
+        }
+        return record_append(fields.data(), static_cast<int>(fields.size()), true);
+    }
+    // The topmost level that is missing is the one the run creates.
+    std::string top = d;
+    for (;;) {
+        size_t cut = top.rfind('\\');
+        if (cut == std::string::npos || cut < 3 || is_dir(top.substr(0, cut)))
+            break;
+        top.resize(cut);
+    }
+    return note_new_dir(top);
+}
+
+// Splits path into its directory (lower case) and name.
+static bool split(const char* path, std::string* ldir, std::string* name)
+{
+    const char* last = strrchr(path, '\\');
+    if (!last)
+        return false;
+    *ldir = dir_key(std::string(path, last));
+    *name = last + 1;
+    return true;
+}
+
+int run_place_file(const char* path, char* target, size_t cch)
+{
+    if (strlen(path) >= cch)
+        return PLACE_SKIP;
+    strcpy(target, path);
+    if (!run.active)
+        return PLACE_UNKNOWN;
+    std::string ldir, name;
+    if (!split(path, &ldir, &name))
+        return PLACE_SKIP;
+    if (below_new_dir(ldir))
+        return PLACE_NEW;
+    auto dir = run.listed.find(ldir);
+    if (dir != run.listed.end()) {
+        auto had = dir->second.find(lower(name));
+        if (had == dir->second.end())
+            return PLACE_NEW;
+        // The old file keeps its own spelling, as a replacement in place would.
+        size_t base = strlen(path) - name.size();
+        if (base + had->second.size() >= cch)
+            return PLACE_SKIP;
+        strcpy(target + base, had->second.c_str());
+        // Written once already by this run (a merge directory): its own file.
+        return run.replaced.count(lower(target)) ? PLACE_NEW : PLACE_REPLACE;
+    }
+    // A file outside the product's directories: a line of its own.
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA(path, &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return note({"C", path}) ? PLACE_NEW : PLACE_SKIP;
+    FindClose(h);
+    size_t base = strlen(path) - name.size();
+    if (base + strlen(fd.cFileName) >= cch)
+        return PLACE_SKIP;
+    strcpy(target + base, fd.cFileName);
+    return PLACE_REPLACE;   // its line is written by keep_aside, which names the bucket
+}
+
+// The buckets and the keep directory of dir, once they are empty.
+static void drop_keep_dirs(const std::string& dir)
+{
+    std::string keep = join(dir, KEEP_DIR);
+    for (const std::string& b : names_in(keep))
+        RemoveDirectoryA(join(keep, b).c_str());
+    RemoveDirectoryA(keep.c_str());
+}
+
+static bool make_dir(const std::string& dir)
+{
+    return CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+bool keep_aside(const char* path, char* kept, size_t cch)
+{
+    const char* last = strrchr(path, '\\');
+    if (!last)
+        return false;
+    std::string dir(path, last);
+    std::string ldir = dir_key(dir);
+    auto listed = run.listed.find(ldir);
+    if (listed != run.listed.end() && listed->second.count(lower(KEEP_DIR)))
+        return false;   // a directory of that name is the user's
+    int n = 0;
+    if (run.active) {
+        auto& k = run.keeps[ldir];
+        k.first = dir;
+        n = k.second;
+    }
+    std::string keep = join(dir, KEEP_DIR);
+    std::string bucket = join(keep, std::to_string(n / KEEP_BUCKET));
+    std::string aside = join(bucket, last + 1);
+    if (aside.size() >= cch)
+        return false;
+    // A file outside the product's directories has a line of its own,
+    // naming where it is kept.
+    if (run.active && !below_new_dir(ldir) && listed == run.listed.end() &&
+        !note({"R", path, aside.c_str()}))
+        return false;
+    if ((n % KEEP_BUCKET == 0 || !run.active) && !(make_dir(keep) && make_dir(bucket)))
+        return false;
+    // A rename, never a copy: same volume, same attributes, no bytes moved.
+    if (!MoveFileA(path, aside.c_str())) {
+        if (!run.active)
+            drop_keep_dirs(dir);
+        return false;
+    }
+    strcpy(kept, aside.c_str());
+    if (run.active) {
+        run.keeps[ldir].second++;
+        run.kept.emplace_back(kept);
+        run.replaced.insert(lower(path));
+    }
+    return true;
+}
+
+void put_back(const char* path, const char* kept)
+{
+    if (MoveFileA(kept, path) && run.active && !run.kept.empty() && run.kept.back() == kept) {
+        run.kept.pop_back();
+        run.replaced.erase(lower(path));
+    }
+    if (!run.active)
+        if (const char* last = strrchr(path, '\\'))
+            drop_keep_dirs(std::string(path, last));
+}
+
+void drop_kept(const char* path, const char* kept)
+{
+    SetFileAttributesA(kept, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(kept);
+    if (const char* last = strrchr(path, '\\'))
+        drop_keep_dirs(std::string(path, last));
+}
+
+static void drop_file(const std::string& path)
+{
+    if (!DeleteFileA(path.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+    }
+}
+
+static bool exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Everything below and including a directory the run created.
+static bool remove_tree(const std::string& dir)
+{
+    for (const std::string& n : names_in(dir)) {
+        std::string p = join(dir, n);
+        if (is_dir(p))
+            remove_tree(p);
+        else
+            drop_file(p);
+    }
+    return RemoveDirectoryA(dir.c_str()) || !exists(dir);
+}
+
+// An existing directory back to its listed names: kept-aside files return,
+// files that were not there go. With `forward` the copy had succeeded and
+// only the kept-aside files go.
+static bool restore_listed(const RecordEntry& e, bool forward)
+{
+    const std::string& dir = e.fields[1];
+    std::map<std::string, std::string> listed;
+    for (size_t i = 2; i < e.fields.size(); ++i)
+        listed[lower(e.fields[i])] = e.fields[i];
+    bool ok = true;
+    std::string keep = join(dir, KEEP_DIR);
+    if (!listed.count(lower(KEEP_DIR))) {
+        for (const std::string& b : names_in(keep)) {
+            std::string bucket = join(keep, b);
+            for (const std::string& n : names_in(bucket)) {
+                std::string aside = join(bucket, n);
+                if (forward) {
+                    drop_file(aside);
+                    continue;
+                }
+                std::string back = join(dir, n);
+                if (exists(back))
+                    drop_file(back);
+                if (!MoveFileA(aside.c_str(), back.c_str()))
+                    ok = false;
+            }
+        }
+        drop_keep_dirs(dir);
+    }
+    if (forward)
+        return ok;
+    for (const std::string& n : names_in(dir))
+        if (!listed.count(lower(n)) && !is_dir(join(dir, n)))
+            drop_file(join(dir, n));
+    return ok;
+}
+
+static bool apply(const std::vector<RecordEntry>& entries)
+{
+    bool forward = false;
+    for (const RecordEntry& e : entries)
+        forward = forward || e.fields[0] == "K";
+    bool ok = true;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        const RecordEntry& e = *it;
+        const std::string& kind = e.fields[0];
+        if (e.fields.size() < 2 || kind == "Q" || kind == "K")
+            continue;
+        const std::string& path = e.fields[1];
+        if (kind == "E") {
+            ok = restore_listed(e, forward) && ok;
+        } else if (kind == "N") {
+            if (!forward && exists(path))
+                ok = remove_tree(path) && ok;
+        } else if (kind == "R" && e.fields.size() > 2) {
+            const std::string& aside = e.fields[2];
+            if (exists(aside)) {
+                if (forward) {
+                    drop_file(aside);
+                } else {
+                    if (exists(path))
+                        drop_file(path);
+                    ok = MoveFileA(aside.c_str(), path.c_str()) && ok;
+                }
+            }
+            size_t cut = path.rfind('\\');
+            if (cut != std::string::npos)
+                drop_keep_dirs(path.substr(0, cut));
+        } else if (kind == "C") {
+            if (!forward && exists(path))
+                drop_file(path);
+        }
+    }
+    return ok;
+}
+
+void run_abandon()
+{
+    record_close();
+    run.active = false;
+    run.record[0] = '\0';
+    run.new_dirs.clear();
+    run.listed.clear();
+    run.kept.clear();
+    run.replaced.clear();
+    run.keeps.clear();
+}
+
+bool run_active()
+{
+    return run.active;
+}
+
+void run_commit()
+{
+    if (!run.active)
+        return;
+    const char* done[] = {"K"};
+    record_append(done, 1, true);
+    for (const std::string& k : run.kept)
+        drop_file(k);
+    for (const auto& k : run.keeps)
+        drop_keep_dirs(k.second.first);
+    std::string record = run.record;
+    run_abandon();
+    DeleteFileA(record.c_str());
+}
+
+void run_undo()
+{
+    if (!run.active)
+        return;
+    std::string record = run.record;
+    run_abandon();
+    run_recover(record.c_str());
+}
+
+int run_recover(const char* record)
+{
+    std::vector<RecordEntry> entries;
+    int state = record_read(record, &entries);
+    if (state == RECORD_NONE)
+        return RECOVER_NOTHING;
+    if (state != RECORD_OK)
+        return RECOVER_UNREADABLE;
+    // A record that could not be wholly applied stays for the next start.
+    if (apply(entries))
+        DeleteFileA(record);
+    return RECOVER_DONE;
+}

@@ -1,0 +1,139 @@
+// The on-disk record of a copy run: one line per entry, fields separated by
+// '|' (a character no file name may hold), closed by the CRC-32 of the line.
+// An entry is written with one WriteFile, so a killed process leaves whole
+// entries; only a power cut can leave the last one torn, and a torn last
+// entry describes a step that had not begun (each is flushed before its step).
+#include "copy/copy.h"
+#include "common/path_join.h"
+
+#include <cstdio>
+#include <cstring>
+
+static HANDLE record_handle = INVALID_HANDLE_VALUE;
+
+static DWORD crc32_of(const char* p, size_t n)
+{
+    DWORD crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= static_cast<BYTE>(p[i]);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+bool record_location(char* path, size_t cch)
+{
+    UINT n = GetWindowsDirectoryA(path, static_cast<UINT>(cch));
+    return n > 0 && n < cch && path_cat(path, cch, "\\qsetup.rec");
+}
+
+bool record_create(const char* path)
+{
+    record_close();
+    record_handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (record_handle == INVALID_HANDLE_VALUE)
+        return false;
+    const char* header[] = {"Q", "1"};
+    if (record_append(header, 2, true))
+        return true;
+    record_close();
+    DeleteFileA(path);
+    return false;
+}
+
+bool record_append(const char* const* fields, int count, bool flush)
+{
+    if (record_handle == INVALID_HANDLE_VALUE || count < 1)
+        return false;
+    std::string line;
+    for (int i = 0; i < count; ++i) {
+        if (i)
+            line += '|';
+        line += fields[i];
+    }
+    char tail[16];
+    snprintf(tail, sizeof tail, "|%08lX\r\n",
+             static_cast<unsigned long>(crc32_of(line.data(), line.size())));
+    line += tail;
+    DWORD written = 0;
+    if (!WriteFile(record_handle, line.data(), static_cast<DWORD>(line.size()), &written,
+                   nullptr) ||
+        written != line.size())
+        return false;
+    return !flush || FlushFileBuffers(record_handle);
+}
+
+void record_close()
+{
+    if (record_handle != INVALID_HANDLE_VALUE)
+        CloseHandle(record_handle);
+    record_handle = INVALID_HANDLE_VALUE;
+}
+
+// One line without its "\r\n"; false when its check does not match.
+static bool parse_line(const char* p, size_t n, RecordEntry* entry)
+{
+    if (n < 10 || p[n - 9] != '|')
+        return false;
+    char* end = nullptr;
+    char hex[9];
+    memcpy(hex, p + n - 8, 8);
+    hex[8] = '\0';
+    unsigned long want = strtoul(hex, &end, 16);
+    if (end != hex + 8 || crc32_of(p, n - 9) != want)
+        return false;
+    entry->fields.clear();
+    const char* field = p;
+    const char* stop = p + n - 9;
+    for (const char* q = p; q <= stop; ++q) {
+        if (q == stop || *q == '|') {
+            entry->fields.emplace_back(field, q);
+            field = q + 1;
+        }
+    }
+    return !entry->fields.empty() && entry->fields[0].size() == 1;
+}
+
+int record_read(const char* path, std::vector<RecordEntry>* entries)
+{
+    entries->clear();
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        DWORD err = GetLastError();
+        return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? RECORD_NONE
+                                                                          : RECORD_UNREADABLE;
+    }
+    std::string text;
+    char block[65536];
+    DWORD n = 0;
+    bool ok = true;
+    while ((ok = ReadFile(h, block, sizeof block, &n, nullptr)) && n > 0)
+        text.append(block, n);
+    CloseHandle(h);
+    if (!ok)
+        return RECORD_UNREADABLE;
+
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t eol = text.find("\r\n", pos);
+        RecordEntry entry;
+        bool whole = eol != std::string::npos && parse_line(text.data() + pos, eol - pos, &entry);
+        if (!whole) {
+            // Only the last entry may be torn; damage before it is not ours to mend.
+            if (eol == std::string::npos || eol + 2 == text.size())
+                break;
+            return RECORD_UNREADABLE;
+        }
+        entries->push_back(std::move(entry));
+        pos = eol + 2;
+    }
+    if (entries->empty())
+        return RECORD_OK;   // torn header: the run had not begun to change anything
+    const RecordEntry& head = entries->front();
+    if (head.fields.size() != 2 || head.fields[0] != "Q" || head.fields[1] != "1")
+        return RECORD_UNREADABLE;
+    return RECORD_OK;
+}
