@@ -346,12 +346,18 @@ std::string wait_page(std::string rest)
     q.caption = rest;
     DWORD until = GetTickCount() + static_cast<DWORD>(timeout);
     DWORD last_full = 0;
+    DWORD changed_at = GetTickCount() - 1000;
     HWND last_active = nullptr;
     for (;;) {
         // A whole look every 50 ms; with +fine (timings) a page that takes
         // the foreground is seen within 2 ms, for one server call a look.
+        // The foreground may change a moment before the new page is complete
+        // (controls, caption): whole looks go on every 2 ms for a while after
+        // a change, or such a page would be seen only at the next 50 ms look.
         HWND active = GetForegroundWindow();
-        if (!fine || active != last_active || GetTickCount() - last_full >= 50) {
+        if (active != last_active)
+            changed_at = GetTickCount();
+        if (!fine || GetTickCount() - changed_at < 250 || GetTickCount() - last_full >= 50) {
             last_active = active;
             last_full = GetTickCount();
             q.found = nullptr;
