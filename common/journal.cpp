@@ -38,13 +38,20 @@ const char* journal_dir(size_t i)
     return i < journal_dirs.size() ? journal_dirs[i].c_str() : "";
 }
 
+void journal_undo_dirs_since(size_t mark)
+{
+    // A directory is always noted after its parent, so the reverse order
+    // meets children first; RemoveDirectoryA leaves any non-empty one alone.
+    while (journal_dirs.size() > mark) {
+        RemoveDirectoryA(journal_dirs.back().c_str());
+        journal_dirs.pop_back();
+    }
+}
+
 void journal_undo()
 {
     for (auto it = journal_files.rbegin(); it != journal_files.rend(); ++it)
         DeleteFileA(it->c_str());
-    // A directory is always noted after its parent, so the reverse order
-    // meets children first; RemoveDirectoryA leaves any non-empty one alone.
-    for (auto it = journal_dirs.rbegin(); it != journal_dirs.rend(); ++it)
-        RemoveDirectoryA(it->c_str());
+    journal_undo_dirs_since(0);
     journal_reset();
 }

@@ -12,3 +12,6 @@ void journal_note_file(const char* path);   // a file that did not exist before
 size_t journal_dir_count();
 const char* journal_dir(size_t i);
 void journal_undo();                        // remove noted files, then directories deepest first
+// Removes the directories noted after the first `mark` (deepest first, only
+// empty ones) and forgets them: a path refused after it was made.
+void journal_undo_dirs_since(size_t mark);

@@ -275,20 +275,19 @@ void put_back(const char* path, const char* kept)
             drop_keep_dirs(std::string(path, last));
 }
 
-void drop_kept(const char* path, const char* kept)
-{
-    SetFileAttributesA(kept, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(kept);
-    if (const char* last = strrchr(path, '\\'))
-        drop_keep_dirs(std::string(path, last));
-}
-
 static void drop_file(const std::string& path)
 {
     if (!DeleteFileA(path.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(path.c_str());
     }
+}
+
+void drop_kept(const char* path, const char* kept)
+{
+    drop_file(kept);
+    if (const char* last = strrchr(path, '\\'))
+        drop_keep_dirs(std::string(path, last));
 }
 
 static bool exists(const std::string& path)

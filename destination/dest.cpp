@@ -2,6 +2,7 @@
 // file-open dialog with a hook.
 #include "destination/destination.h"
 #include "common/directories.h"
+#include "common/journal.h"
 #include "common/path_join.h"
 #include "common/registry_read.h"
 #include "shell/runner.h"
@@ -19,42 +20,6 @@ constexpr int IDC_CUR_DIR = 1088;
 constexpr int IDC_FILE_NAME = 1152;
 constexpr int IDC_DIR_LIST = 1121;
 
-// Length of the longest leading part of path, cut at a backslash, that exists:
-// the levels after it are the ones create_directory would make.
-static size_t existing_part(const char* path)
-{
-    char level[PATH_CCH];
-    size_t len = strlen(path);
-    if (len >= sizeof level)
-        return len;   // refused whole by create_directory: nothing gets made
-    memcpy(level, path, len + 1);
-    while (GetFileAttributesA(level) == INVALID_FILE_ATTRIBUTES) {
-        char* cut = strrchr(level, '\\');
-        if (cut == nullptr)
-            return 0;
-        *cut = '\0';
-    }
-    return strlen(level);
-}
-
-// Removes the levels of path beyond its first keep characters, deepest first;
-// only empty ones go.
-static void remove_new_levels(const char* path, size_t keep)
-{
-    char level[PATH_CCH];
-    size_t len = strlen(path);
-    if (len >= sizeof level)
-        return;
-    memcpy(level, path, len + 1);
-    while (strlen(level) > keep) {
-        RemoveDirectoryA(level);
-        char* cut = strrchr(level, '\\');
-        if (cut == nullptr)
-            break;
-        *cut = '\0';
-    }
-}
-
 // Takes path as the destination: a full path that exists, or is created on
 // request. The user has been told when it is refused, and the levels made for
 // a refused path are gone again.
@@ -68,9 +33,9 @@ static bool accept_directory(HWND hdlg, const char* path)
         return true;
     if (alert(hdlg, ALERT_CREATE_PATH) != 1)
         return false;
-    size_t existing = existing_part(path);
+    size_t made_before = journal_dir_count();
     if (!create_directory(path) || !ValidDirectory(path)) {
-        remove_new_levels(path, existing);
+        journal_undo_dirs_since(made_before);
         alert(hdlg, ALERT_BAD_PATH);
         return false;
     }
