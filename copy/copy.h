@@ -72,10 +72,16 @@ int record_read(const char* path, std::vector<RecordEntry>* entries);
 // is placed; committed on success, undone on failure or Cancel.
 bool run_begin(const char* record);
 bool run_enter_dir(const char* dir);
-enum { PLACE_SKIP, PLACE_NEW, PLACE_REPLACE, PLACE_UNKNOWN };
+enum { PLACE_SKIP, PLACE_NEW, PLACE_REPLACE, PLACE_OVERWRITE, PLACE_UNKNOWN };
 // What placing a file means; target receives the name to write (an existing
-// file's own spelling). PLACE_UNKNOWN: no run is recording.
+// file's own spelling). PLACE_OVERWRITE: a plain file that may be written
+// over in place once keep_in_place has its bytes (else it is replaced).
+// PLACE_UNKNOWN: no run is recording.
 int run_place_file(const char* path, char* target, size_t cch);
+// Keeps the bytes of path, open for reading and writing in file, in its
+// directory's pack, and leaves file at its start for the new bytes; old_size
+// gets their count. False: nothing was kept, the file is to be replaced.
+bool keep_in_place(const char* path, HANDLE file, BYTE* buf, DWORD cb, ULONGLONG* old_size);
 // Renames path aside under a name that recovery recognises; put_back undoes
 // it, drop_kept discards the kept file where no run is recording.
 bool keep_aside(const char* path, char* kept, size_t cch);
@@ -86,4 +92,13 @@ void run_commit();
 void run_undo();
 void run_abandon();   // forgets the run in memory, leaves the disk alone
 enum { RECOVER_NOTHING, RECOVER_DONE, RECOVER_UNREADABLE };
+// The pack of a directory's overwritten files (copy/keeppack.cpp).
+HANDLE pack_open(const char* path);   // for appending, created if missing
+enum { PACK_KEPT, PACK_NOT_KEPT, PACK_BROKEN };
+// PACK_NOT_KEPT leaves the pack as it was; PACK_BROKEN: it may end torn and
+// takes no more entries.
+int pack_append(HANDLE pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
+                ULONGLONG* old_size);
+// Every whole entry back into its file in dir; false if one could not be.
+bool pack_restore(const char* pack_path, const std::string& dir);
 int run_recover(const char* record);   // rolls back (or completes) a run found on disk

@@ -210,13 +210,18 @@ static void use_disk_name(char* path, size_t cch)
         strcpy(last + 1, fd.cFileName);
 }
 
+constexpr ULONGLONG NOT_IN_PLACE = ~0ULL;
+
 // Opens the file the block loop fills, at target (pdst, or the spelling an
-// existing file has). An existing file is first renamed aside into kept, so
-// that a failed run can put it back as it was; one held open by another
-// program cannot be renamed and is skipped.
-static HANDLE open_target(const char* pdst, char* target, size_t cch, char* kept, size_t cchKept)
+// existing file has). So that a failed run can put an existing file back as
+// it was, a plain one has its bytes kept and is written over in place
+// (old_size gets their count), any other is first renamed aside into kept;
+// one held open by another program can be neither and is skipped.
+static HANDLE open_target(const char* pdst, char* target, size_t cch, char* kept, size_t cchKept,
+                          BYTE* buf, ULONGLONG* old_size)
 {
     kept[0] = '\0';
+    *old_size = NOT_IN_PLACE;
     int place = run_place_file(pdst, target, cch);
     if (place == PLACE_SKIP)
         return INVALID_HANDLE_VALUE;
@@ -233,6 +238,15 @@ static HANDLE open_target(const char* pdst, char* target, size_t cch, char* kept
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
             return h;
         use_disk_name(target, cch);
+    }
+    if (place == PLACE_OVERWRITE) {
+        HANDLE h = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            if (keep_in_place(target, h, buf, COPY_BLOCK, old_size))
+                return h;
+            CloseHandle(h);
+        }
     }
     if (!keep_aside(target, kept, cchKept)) {
         kept[0] = '\0';
@@ -296,11 +310,12 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     BOOL result = TRUE;
     char target[PATH_CCH];
     char kept[PATH_CCH];
+    ULONGLONG old_size = NOT_IN_PLACE;
     HANDLE hdst = INVALID_HANDLE_VALUE;
     HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hsrc != INVALID_HANDLE_VALUE) {
-        hdst = open_target(pdst, target, sizeof target, kept, sizeof kept);
+        hdst = open_target(pdst, target, sizeof target, kept, sizeof kept, buf, &old_size);
     } else if (listed(psrc)) {
         catch_up_page(hDlg);   // the page rests under the alert on the file that failed
         alert_naming(hDlg, ALERT_READ_ERROR, psrc);
@@ -310,6 +325,7 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     if (hdst != INVALID_HANDLE_VALUE) {
         bool failed = false;
         bool unreadable = false;
+        ULONGLONG written = 0;
         DWORD nread;
         do {
             DWORD nwritten = 0;
@@ -322,14 +338,22 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
                 failed = true;
                 break;
             }
+            written += nread;
             update_status(hDlg, 0, nread);
         } while (nread == COPY_BLOCK);
 
+        // Written over in place: a longer earlier file loses its tail.
+        if (!failed && old_size != NOT_IN_PLACE && written < old_size && !SetEndOfFile(hdst))
+            failed = true;
         CloseHandle(hdst);
         if (failed) {
-            DeleteFileA(target);
-            if (kept[0])
-                put_back(target, kept);
+            // Written over in place, its earlier bytes are in the pack: the
+            // run's roll-back, which follows the alert, writes them back.
+            if (old_size == NOT_IN_PLACE) {
+                DeleteFileA(target);
+                if (kept[0])
+                    put_back(target, kept);
+            }
             catch_up_page(hDlg);
             if (unreadable)
                 alert_naming(hDlg, ALERT_READ_ERROR, psrc);

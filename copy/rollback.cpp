@@ -1,14 +1,17 @@
 // A copy run commits whole or leaves the disk as it was. Before the copy
 // writes in a directory the record says what that directory held: "E" with
 // the names of an existing directory, "N" for the topmost directory the run
-// creates (everything below it is the run's). A file the run replaces is
-// first renamed aside into KEEP_DIR below its own directory, so the record
-// needs no line per file: the names and the kept-aside files on disk tell
-// the rest. A file outside the product's directories (a shared library) gets
+// creates (everything below it is the run's). A plain file the run writes
+// over has its bytes kept in the pack in KEEP_DIR below its own directory
+// first and is then written in place; any other file it replaces is renamed
+// aside into KEEP_DIR. So the record needs no line per file: the names, the
+// pack and the kept-aside files on disk tell the rest. A file outside the product's directories (a shared library) gets
 // a line of its own, "R" replaced (with where it is kept) or "C" created.
-// "K" marks a run whose copy succeeded: the kept-aside files are garbage then.
-// Entries are flushed only where a step would otherwise be lost to a power
-// cut: once per directory, once per shared library.
+// "K" marks a run whose copy succeeded: the kept files are garbage then.
+// Entries are flushed once per directory, once per shared library, so a
+// step whose entry a power cut lost had not begun. The pack is not flushed:
+// a killed run finds every entry it wrote, but a power cut may lose bytes
+// the disk had not yet been given.
 #include "copy/copy.h"
 #include "common/journal.h"
 #include "common/path_join.h"
@@ -25,15 +28,28 @@
 // directory may hold thousands of files.
 static const char KEEP_DIR[] = "~qskeep";
 constexpr int KEEP_BUCKET = 64;
+static const char PACK_NAME[] = "pack";
+// Beyond this a rename aside costs less than moving the bytes twice.
+constexpr ULONGLONG IN_PLACE_MAX = 256 * 1024;
+
+// What a directory held when the run first came to it.
+struct Listed {
+    std::string name;   // as the disk spells it
+    DWORD attributes;
+    ULONGLONG size;
+};
 
 struct RunState {
     bool active;
     char record[PATH_CCH];
     std::vector<std::string> new_dirs;                                 // lower case
-    std::map<std::string, std::map<std::string, std::string>> listed;  // dir -> name -> disk name
+    std::map<std::string, std::map<std::string, Listed>> listed;      // dir -> lower name -> entry
     std::vector<std::string> kept;                                     // kept-aside files
     std::set<std::string> replaced;                                    // lower case
     std::map<std::string, std::pair<std::string, int>> keeps;          // dir -> (dir, files kept)
+    std::string pack_dir;                                              // lower case; whose pack is open
+    HANDLE pack = INVALID_HANDLE_VALUE;
+    std::set<std::string> broken_packs;                                // lower case dirs
 };
 static RunState run;
 
@@ -81,19 +97,28 @@ static bool is_dir(const std::string& path)
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Names of the entries of dir (files and directories) as the disk spells them.
-static std::vector<std::string> names_in(const std::string& dir)
+// The entries of dir (files and directories), names as the disk spells them.
+static std::vector<Listed> entries_in(const std::string& dir)
 {
-    std::vector<std::string> out;
+    std::vector<Listed> out;
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA(join(dir, "*").c_str(), &fd);
     if (h == INVALID_HANDLE_VALUE)
         return out;
     do {
         if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
-            out.emplace_back(fd.cFileName);
+            out.push_back({fd.cFileName, fd.dwFileAttributes,
+                           (static_cast<ULONGLONG>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow});
     } while (FindNextFileA(h, &fd));
     FindClose(h);
+    return out;
+}
+
+static std::vector<std::string> names_in(const std::string& dir)
+{
+    std::vector<std::string> out;
+    for (Listed& e : entries_in(dir))
+        out.push_back(std::move(e.name));
     return out;
 }
 
@@ -138,12 +163,12 @@ bool run_enter_dir(const char* dir)
     if (below_new_dir(ld) || run.listed.count(ld))
         return true;
     if (is_dir(d)) {
-        std::vector<std::string> names = names_in(d);
+        std::vector<Listed> entries = entries_in(d);
         std::vector<const char*> fields = {"E", d.c_str()};
-        std::map<std::string, std::string>& known = run.listed[ld];
-        for (const std::string& n : names) {
-            fields.push_back(n.c_str());
-            known[lower(n)] = n;
+        std::map<std::string, Listed>& known = run.listed[ld];
+        for (const Listed& e : entries) {
+            fields.push_back(e.name.c_str());
+            known[lower(e.name)] = e;
         }
         return record_append(fields.data(), static_cast<int>(fields.size()), true);
     }
@@ -187,12 +212,18 @@ int run_place_file(const char* path, char* target, size_t cch)
         if (had == dir->second.end())
             return PLACE_NEW;
         // The old file keeps its own spelling, as a replacement in place would.
+        const Listed& old = had->second;
         size_t base = strlen(path) - name.size();
-        if (base + had->second.size() >= cch)
+        if (base + old.name.size() >= cch)
             return PLACE_SKIP;
-        strcpy(target + base, had->second.c_str());
+        strcpy(target + base, old.name.c_str());
         // Written once already by this run (a merge directory): its own file.
-        return run.replaced.count(lower(target)) ? PLACE_NEW : PLACE_REPLACE;
+        if (run.replaced.count(lower(target)))
+            return PLACE_NEW;
+        const DWORD special = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+        return (old.attributes & special) == 0 && old.size <= IN_PLACE_MAX ? PLACE_OVERWRITE
+                                                                           : PLACE_REPLACE;
     }
     // A file outside the product's directories: a line of its own.
     WIN32_FIND_DATAA fd;
@@ -264,6 +295,47 @@ bool keep_aside(const char* path, char* kept, size_t cch)
     return true;
 }
 
+static void close_pack()
+{
+    if (run.pack != INVALID_HANDLE_VALUE)
+        CloseHandle(run.pack);
+    run.pack = INVALID_HANDLE_VALUE;
+    run.pack_dir.clear();
+}
+
+bool keep_in_place(const char* path, HANDLE file, BYTE* buf, DWORD cb, ULONGLONG* old_size)
+{
+    const char* last = strrchr(path, '\\');
+    if (!run.active || !last)
+        return false;
+    std::string dir(path, last);
+    std::string ldir = dir_key(dir);
+    auto listed = run.listed.find(ldir);
+    if (listed == run.listed.end() || listed->second.count(lower(KEEP_DIR)) ||
+        run.broken_packs.count(ldir))
+        return false;
+    std::string keep = join(dir, KEEP_DIR);
+    if (run.pack_dir != ldir) {
+        close_pack();
+        if (!make_dir(keep))
+            return false;
+        run.pack = pack_open(join(keep, PACK_NAME).c_str());
+        if (run.pack == INVALID_HANDLE_VALUE)
+            return false;
+        run.pack_dir = ldir;
+        run.keeps[ldir].first = dir;
+    }
+    int kept = pack_append(run.pack, file, last + 1, buf, cb, old_size);
+    if (kept == PACK_BROKEN) {
+        run.broken_packs.insert(ldir);
+        close_pack();
+    }
+    if (kept != PACK_KEPT)
+        return false;
+    run.replaced.insert(lower(path));
+    return true;
+}
+
 void put_back(const char* path, const char* kept)
 {
     if (MoveFileA(kept, path) && run.active && !run.kept.empty() && run.kept.back() == kept) {
@@ -320,6 +392,12 @@ static bool restore_listed(const RecordEntry& e, bool forward)
     bool ok = true;
     std::string keep = join(dir, KEEP_DIR);
     if (!listed.count(lower(KEEP_DIR))) {
+        // A pack that could not be wholly put back stays for the next try.
+        std::string pack = join(keep, PACK_NAME);
+        if (forward || pack_restore(pack.c_str(), dir))
+            drop_file(pack);
+        else
+            ok = false;
         for (const std::string& b : names_in(keep)) {
             std::string bucket = join(keep, b);
             for (const std::string& n : names_in(bucket)) {
@@ -386,6 +464,7 @@ static bool apply(const std::vector<RecordEntry>& entries)
 
 void run_abandon()
 {
+    close_pack();
     record_close();
     run.active = false;
     run.record[0] = '\0';
@@ -394,6 +473,7 @@ void run_abandon()
     run.kept.clear();
     run.replaced.clear();
     run.keeps.clear();
+    run.broken_packs.clear();
 }
 
 bool run_active()
@@ -407,10 +487,13 @@ void run_commit()
         return;
     const char* done[] = {"K"};
     record_append(done, 1, true);
+    close_pack();
     for (const std::string& k : run.kept)
         drop_file(k);
-    for (const auto& k : run.keeps)
+    for (const auto& k : run.keeps) {
+        drop_file(join(join(k.second.first, KEEP_DIR), PACK_NAME));
         drop_keep_dirs(k.second.first);
+    }
     std::string record = run.record;
     run_abandon();
     DeleteFileA(record.c_str());

@@ -226,6 +226,21 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     EXPECT_EQ(listing(dst()), "data.bin");
 }
 
+static void set_write_time(const std::string& path, const FILETIME& ft)
+{
+    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+    SetFileTime(h, nullptr, nullptr, &ft);
+    CloseHandle(h);
+}
+
+static DWORD write_time(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d);
+    return d.ftLastWriteTime.dwLowDateTime;
+}
+
 // Every name below dir with its bytes and attributes, one line each.
 static std::string snapshot(const std::string& dir)
 {
@@ -263,14 +278,20 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     t.make("dst\\help", "user.txt");
     write_file(t.sub("dst\\help\\mine.txt"), "user copy");
     SetFileAttributesA(t.sub("dst\\help\\mine.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    // A plain file is written over in place: longer before, dated in the past.
+    write_file(t.sub("dst\\top.txt"), "the earlier, longer top");
+    const FILETIME long_ago = {0x5A5A0000u, 0x01B00000u};
+    set_write_time(t.sub("dst\\top.txt"), long_ago);
     const std::string before = snapshot(dst());
 
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt user.txt ~qskeep");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
+    EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     run_undo();
     EXPECT_EQ(snapshot(dst()), before);
+    EXPECT_EQ(write_time(t.sub("dst\\top.txt")), long_ago.dwLowDateTime);
     EXPECT_FALSE(file_exists(t.sub("run.rec")));
 
     // Committed, only the kept-aside copies and the record go.
@@ -278,7 +299,9 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     run_commit();
     EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt user.txt");
+    EXPECT_EQ(listing(dst()), "help top.txt");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
+    EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     EXPECT_FALSE(file_exists(t.sub("run.rec")));
 }
 
@@ -303,6 +326,19 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
             ASSERT_TRUE(keep_aside(target, kept, sizeof kept));
         },
         [&] { write_file(target, "half"); },
+        [&] {   // between the kept bytes and the end of the new ones
+            ASSERT_EQ(run_place_file((d + "\\long.txt").c_str(), target, sizeof target),
+                      PLACE_OVERWRITE);
+            HANDLE h = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+            BYTE buf[8];
+            ULONGLONG old = 0;
+            ASSERT_TRUE(keep_in_place(target, h, buf, sizeof buf, &old));
+            EXPECT_EQ(old, 20u);
+            DWORD n;
+            WriteFile(h, "NEW", 3, &n, nullptr);
+            CloseHandle(h);
+        },
         [&] { ASSERT_TRUE(copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str())); },
         [&] { ASSERT_TRUE(run_enter_dir((d + "\\sub\\deeper").c_str())); },
         [&] { ASSERT_TRUE(copy_directory(nullptr, (d + "\\sub\\deeper").c_str(), t.sub("src\\sub").c_str(), TRUE, FALSE)); },
@@ -317,6 +353,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
         write_file(d + "\\B.TXT", "old b");
         SetFileAttributesA((d + "\\B.TXT").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
         write_file(d + "\\user.txt", "mine");
+        write_file(d + "\\long.txt", "twenty bytes of text");
         write_file(sys + "\\lib.dll", "old lib");
         const std::string before = snapshot(d) + snapshot(sys);
         for (size_t i = 0; i < k && i < steps.size(); ++i)
@@ -329,7 +366,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
         EXPECT_EQ(run_recover(rec.c_str()), k ? RECOVER_DONE : RECOVER_NOTHING);
         EXPECT_FALSE(file_exists(rec));
         if (k > steps.size()) {
-            EXPECT_EQ(listing(d), "B.TXT a.txt n.txt sub user.txt");   // the old spelling stays
+            EXPECT_EQ(listing(d), "B.TXT a.txt long.txt n.txt sub user.txt");   // the old spelling stays
             EXPECT_EQ(listing(sys), "lib.dll new.dll");
             EXPECT_EQ(read_file(d + "\\sub\\deeper\\c.txt"), "new c");
         } else {
@@ -338,7 +375,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
         SetFileAttributesA((d + "\\B.TXT").c_str(), FILE_ATTRIBUTE_NORMAL);
         SetFileAttributesA((d + "\\b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
         for (const char* p : {"dst\\sub\\deeper\\c.txt", "dst\\a.txt", "dst\\b.txt", "dst\\n.txt",
-                              "dst\\user.txt", "sys\\lib.dll", "sys\\new.dll"})
+                              "dst\\user.txt", "dst\\long.txt", "sys\\lib.dll", "sys\\new.dll"})
             DeleteFileA(t.sub(p).c_str());
         for (const char* p : {"dst\\sub\\deeper", "dst\\sub", "dst", "sys"})
             RemoveDirectoryA(t.sub(p).c_str());
@@ -393,6 +430,42 @@ TEST(RunRecord, ReadBackAfterACrashAtEveryByte)
     EXPECT_EQ(run_recover(cut.c_str()), RECOVER_UNREADABLE);
     EXPECT_TRUE(file_exists(cut));   // left for whoever can read it
     EXPECT_EQ(record_read(t.sub("none.rec").c_str(), &got), RECORD_NONE);
+}
+
+// A pack cut at every byte, as a run killed while keeping a file leaves it:
+// whole entries are written back, nothing of a torn one.
+TEST(RunRecord, PackCutAtEveryByteGivesBackWholeEntriesOnly)
+{
+    TempTree t;
+    t.make("d");
+    const std::string pack = t.sub("pack"), cut = t.sub("cut");
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"One.txt", "first earlier"}, {"two.bin", std::string(300, 'x') + "end"}};
+    HANDLE p = pack_open(pack.c_str());
+    for (const auto& f : files) {
+        write_file(t.sub("d\\" + f.first), f.second);
+        HANDLE h = CreateFileA(t.sub("d\\" + f.first).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+        BYTE buf[128];   // smaller than the second file: kept block by block
+        ULONGLONG old = 0;
+        ASSERT_EQ(pack_append(p, h, f.first.c_str(), buf, sizeof buf, &old), PACK_KEPT);
+        EXPECT_EQ(old, f.second.size());
+        CloseHandle(h);
+    }
+    CloseHandle(p);
+    const std::string whole = read_file(pack);
+    const size_t first_end = whole.find("QSK1", 4);
+    ASSERT_NE(first_end, std::string::npos);
+    for (size_t n = 0; n <= whole.size(); ++n) {
+        SCOPED_TRACE("cut at " + std::to_string(n));
+        for (const auto& f : files)
+            write_file(t.sub("d\\" + f.first), "written later");
+        write_file(cut, whole.substr(0, n));
+        EXPECT_TRUE(pack_restore(cut.c_str(), t.sub("d")));
+        EXPECT_EQ(read_file(t.sub("d\\One.txt")), n >= first_end ? files[0].second : "written later");
+        EXPECT_EQ(read_file(t.sub("d\\two.bin")), n == whole.size() ? files[1].second : "written later");
+    }
+    EXPECT_TRUE(pack_restore(t.sub("none").c_str(), t.sub("d")));   // nothing kept, nothing to do
 }
 
 TEST_F(CopyTree, CancelStopsBeforeTheNextFile)

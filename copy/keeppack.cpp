@@ -1,0 +1,184 @@
+// The earlier bytes of files an update overwrites in place, one pack per
+// directory. Under Wine a rename aside, the new file's name (which makes
+// Wine search the directory) and the delete at commit cost three times what
+// writing a small file over itself does; keeping its bytes costs one read
+// and one appended write.
+//
+// An entry: a head ("QSK1", name length, byte count, the three file times),
+// the name as the disk spells it, the bytes, and "QSKE". The entry is
+// complete before the file is touched, so a process killed while writing it
+// leaves a torn last entry for a file that was never changed; reading stops
+// at the first entry that is not whole.
+#include "copy/copy.h"
+
+#include <cstring>
+#include <vector>
+
+static const char HEAD_MAGIC[4] = {'Q', 'S', 'K', '1'};
+static const char TAIL_MAGIC[4] = {'Q', 'S', 'K', 'E'};
+constexpr DWORD HEAD_SIZE = 40;
+constexpr DWORD RESTORE_BLOCK = 65536;
+
+struct PackHead {
+    DWORD name_len;
+    ULONGLONG size;
+    FILETIME created, accessed, written;
+};
+
+static void put_head(BYTE* out, const PackHead& h)
+{
+    memcpy(out, HEAD_MAGIC, 4);
+    memcpy(out + 4, &h.name_len, 4);
+    memcpy(out + 8, &h.size, 8);
+    memcpy(out + 16, &h.created, 8);
+    memcpy(out + 24, &h.accessed, 8);
+    memcpy(out + 32, &h.written, 8);
+}
+
+static bool get_head(const BYTE* in, PackHead* h)
+{
+    if (memcmp(in, HEAD_MAGIC, 4) != 0)
+        return false;
+    memcpy(&h->name_len, in + 4, 4);
+    memcpy(&h->size, in + 8, 8);
+    memcpy(&h->created, in + 16, 8);
+    memcpy(&h->accessed, in + 24, 8);
+    memcpy(&h->written, in + 32, 8);
+    return h->name_len > 0 && h->name_len < MAX_PATH;
+}
+
+static bool write_all(HANDLE h, const void* p, DWORD n)
+{
+    DWORD done = 0;
+    return WriteFile(h, p, n, &done, nullptr) && done == n;
+}
+
+static bool read_all(HANDLE h, void* p, DWORD n)
+{
+    DWORD done = 0;
+    return ReadFile(h, p, n, &done, nullptr) && done == n;
+}
+
+static bool seek(HANDLE h, ULONGLONG to)
+{
+    LARGE_INTEGER li;
+    li.QuadPart = static_cast<LONGLONG>(to);
+    return SetFilePointerEx(h, li, nullptr, FILE_BEGIN) != 0;
+}
+
+static ULONGLONG position(HANDLE h)
+{
+    LARGE_INTEGER zero{}, at{};
+    SetFilePointerEx(h, zero, &at, FILE_CURRENT);
+    return static_cast<ULONGLONG>(at.QuadPart);
+}
+
+HANDLE pack_open(const char* path)
+{
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE)
+        SetFilePointer(h, 0, nullptr, FILE_END);
+    return h;
+}
+
+int pack_append(HANDLE pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
+                ULONGLONG* old_size)
+{
+    PackHead head{};
+    head.name_len = static_cast<DWORD>(strlen(name));
+    LARGE_INTEGER size;
+    if (head.name_len == 0 || head.name_len >= MAX_PATH || !GetFileSizeEx(file, &size) ||
+        !GetFileTime(file, &head.created, &head.accessed, &head.written))
+        return PACK_NOT_KEPT;
+    head.size = static_cast<ULONGLONG>(size.QuadPart);
+
+    const ULONGLONG start = position(pack);
+    BYTE raw[HEAD_SIZE];
+    put_head(raw, head);
+    bool ok = write_all(pack, raw, HEAD_SIZE) && write_all(pack, name, head.name_len);
+    ULONGLONG left = head.size;
+    while (ok && left > 0) {
+        DWORD want = left < cb ? static_cast<DWORD>(left) : cb;
+        ok = read_all(file, buf, want) && write_all(pack, buf, want);
+        left -= want;
+    }
+    ok = ok && write_all(pack, TAIL_MAGIC, sizeof TAIL_MAGIC);
+    if (!ok) {
+        // A full disk, most likely: the pack goes back to its last whole entry.
+        if (!seek(pack, start) || !SetEndOfFile(pack))
+            return PACK_BROKEN;
+        return PACK_NOT_KEPT;
+    }
+    if (!seek(file, 0))
+        return PACK_BROKEN;   // kept but not writable from the start: stop using the pack
+    *old_size = head.size;
+    return PACK_KEPT;
+}
+
+// One entry's bytes back into its file, as it was: length and times too.
+static bool restore_entry(HANDLE pack, const std::string& dir, const PackHead& head,
+                          const std::string& name, std::vector<BYTE>& buf)
+{
+    std::string path = dir;
+    if (path.empty() || path.back() != '\\')
+        path += '\\';
+    path += name;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    bool ok = true;
+    ULONGLONG left = head.size;
+    while (ok && left > 0) {
+        DWORD want = left < buf.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(buf.size());
+        ok = read_all(pack, buf.data(), want) && write_all(file, buf.data(), want);
+        left -= want;
+    }
+    ok = ok && SetEndOfFile(file) &&
+         SetFileTime(file, &head.created, &head.accessed, &head.written);
+    CloseHandle(file);
+    return ok;
+}
+
+bool pack_restore(const char* pack_path, const std::string& dir)
+{
+    HANDLE pack = CreateFileA(pack_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (pack == INVALID_HANDLE_VALUE) {
+        DWORD err = GetLastError();
+        return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;   // nothing was kept
+    }
+    LARGE_INTEGER total_li;
+    if (!GetFileSizeEx(pack, &total_li)) {
+        CloseHandle(pack);
+        return false;
+    }
+    const ULONGLONG total = static_cast<ULONGLONG>(total_li.QuadPart);
+    std::vector<BYTE> buf(RESTORE_BLOCK);
+    bool ok = true;
+    ULONGLONG at = 0;
+    for (;;) {
+        BYTE raw[HEAD_SIZE];
+        PackHead head;
+        char name[MAX_PATH];
+        if (total - at < HEAD_SIZE || !seek(pack, at) || !read_all(pack, raw, HEAD_SIZE) ||
+            !get_head(raw, &head))
+            break;
+        const ULONGLONG body = at + HEAD_SIZE + head.name_len;
+        // Whole only if the bytes and the tail are all there.
+        if (body > total || total - body < head.size || total - body - head.size < 4)
+            break;
+        char tail[4];
+        if (!read_all(pack, name, head.name_len) || !seek(pack, body + head.size) ||
+            !read_all(pack, tail, 4) || memcmp(tail, TAIL_MAGIC, 4) != 0)
+            break;
+        name[head.name_len] = '\0';
+        if (strchr(name, '\\') || strchr(name, '/') || !seek(pack, body))
+            break;   // not a name this program wrote
+        ok = restore_entry(pack, dir, head, name, buf) && ok;
+        at = body + head.size + 4;
+    }
+    CloseHandle(pack);
+    return ok;
+}
