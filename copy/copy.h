@@ -63,6 +63,7 @@ enum { RECORD_NONE, RECORD_OK, RECORD_UNREADABLE };
 bool record_location(char* path, size_t cch);   // the fixed place: the Windows directory
 bool record_create(const char* path);           // a new record with its header, flushed
 bool record_append(const char* const* fields, int count, bool flush);
+bool record_flush();
 void record_close();
 // RECORD_NONE without a record; a torn last entry is left out.
 int record_read(const char* path, std::vector<RecordEntry>* entries);
@@ -93,11 +94,17 @@ void run_undo();
 void run_abandon();   // forgets the run in memory, leaves the disk alone
 enum { RECOVER_NOTHING, RECOVER_DONE, RECOVER_UNREADABLE };
 // The pack of a directory's overwritten files (copy/keeppack.cpp).
-HANDLE pack_open(const char* path);   // for appending, created if missing
+struct Pack {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    ULONGLONG end = 0;   // where the next entry goes
+};
+bool pack_open(Pack* pack, const char* path);   // for appending, created if missing
+void pack_close(Pack* pack);
 enum { PACK_KEPT, PACK_NOT_KEPT, PACK_BROKEN };
+// Appends file's bytes and times under name and leaves file at its start.
 // PACK_NOT_KEPT leaves the pack as it was; PACK_BROKEN: it may end torn and
 // takes no more entries.
-int pack_append(HANDLE pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
+int pack_append(Pack* pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
                 ULONGLONG* old_size);
 // Every whole entry back into its file in dir; false if one could not be.
 bool pack_restore(const char* pack_path, const std::string& dir);

@@ -2,7 +2,8 @@
 // '|' (a character no file name may hold), closed by the CRC-32 of the line.
 // An entry is written with one WriteFile, so a killed process leaves whole
 // entries; only a power cut can leave the last one torn, and a torn last
-// entry describes a step that had not begun (each is flushed before its step).
+// entry describes a step that had not begun (entries are flushed before the
+// steps a power cut must not separate from them).
 #include "copy/copy.h"
 #include "common/path_join.h"
 
@@ -63,6 +64,11 @@ bool record_append(const char* const* fields, int count, bool flush)
         written != line.size())
         return false;
     return !flush || FlushFileBuffers(record_handle);
+}
+
+bool record_flush()
+{
+    return record_handle != INVALID_HANDLE_VALUE && FlushFileBuffers(record_handle);
 }
 
 void record_close()

@@ -274,10 +274,15 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     write_file(t.sub("src\\help\\h.hlp"), "new help");
     write_file(t.sub("src\\help\\mine.txt"), "medium copy");
     write_file(t.sub("src\\top.txt"), "top");
+    // Written twice in one run: a merge directory brings it again.
+    t.make("src\\help\\typeset");
+    write_file(t.sub("src\\help\\plain.txt"), "first new plain");
+    write_file(t.sub("src\\help\\typeset\\plain.txt"), "second new plain");
     // The destination existed, with a file of the user's and one the medium replaces.
     t.make("dst\\help", "user.txt");
     write_file(t.sub("dst\\help\\mine.txt"), "user copy");
     SetFileAttributesA(t.sub("dst\\help\\mine.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    write_file(t.sub("dst\\help\\plain.txt"), "earlier plain");
     // A plain file is written over in place: longer before, dated in the past.
     write_file(t.sub("dst\\top.txt"), "the earlier, longer top");
     const FILETIME long_ago = {0x5A5A0000u, 0x01B00000u};
@@ -286,7 +291,7 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
 
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
-    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt user.txt ~qskeep");
+    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt plain.txt user.txt ~qskeep");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     run_undo();
@@ -298,7 +303,7 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     run_commit();
-    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt user.txt");
+    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt plain.txt user.txt");
     EXPECT_EQ(listing(dst()), "help top.txt");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
@@ -331,7 +336,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
                       PLACE_OVERWRITE);
             HANDLE h = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr);
-            BYTE buf[8];
+            BYTE buf[64];   // too small for the whole file: kept block by block
             ULONGLONG old = 0;
             ASSERT_TRUE(keep_in_place(target, h, buf, sizeof buf, &old));
             EXPECT_EQ(old, 20u);
@@ -441,18 +446,19 @@ TEST(RunRecord, PackCutAtEveryByteGivesBackWholeEntriesOnly)
     const std::string pack = t.sub("pack"), cut = t.sub("cut");
     const std::vector<std::pair<std::string, std::string>> files = {
         {"One.txt", "first earlier"}, {"two.bin", std::string(300, 'x') + "end"}};
-    HANDLE p = pack_open(pack.c_str());
+    Pack p;
+    ASSERT_TRUE(pack_open(&p, pack.c_str()));
     for (const auto& f : files) {
         write_file(t.sub("d\\" + f.first), f.second);
         HANDLE h = CreateFileA(t.sub("d\\" + f.first).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                nullptr, OPEN_EXISTING, 0, nullptr);
-        BYTE buf[128];   // smaller than the second file: kept block by block
+        BYTE buf[128];   // the first file fits behind the head, the second goes block by block
         ULONGLONG old = 0;
-        ASSERT_EQ(pack_append(p, h, f.first.c_str(), buf, sizeof buf, &old), PACK_KEPT);
+        ASSERT_EQ(pack_append(&p, h, f.first.c_str(), buf, sizeof buf, &old), PACK_KEPT);
         EXPECT_EQ(old, f.second.size());
         CloseHandle(h);
     }
-    CloseHandle(p);
+    pack_close(&p);
     const std::string whole = read_file(pack);
     const size_t first_end = whole.find("QSK1", 4);
     ASSERT_NE(first_end, std::string::npos);
