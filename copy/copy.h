@@ -93,7 +93,7 @@ void run_commit();
 void run_undo();
 void run_abandon();   // forgets the run in memory, leaves the disk alone
 enum { RECOVER_NOTHING, RECOVER_DONE, RECOVER_UNREADABLE };
-// The pack of a directory's overwritten files (copy/keeppack.cpp).
+// The pack of the files a run writes over in place (copy/keeppack.cpp).
 struct Pack {
     HANDLE file = INVALID_HANDLE_VALUE;
     ULONGLONG end = 0;   // where the next entry goes
@@ -101,11 +101,11 @@ struct Pack {
 bool pack_open(Pack* pack, const char* path);   // for appending, created if missing
 void pack_close(Pack* pack);
 enum { PACK_KEPT, PACK_NOT_KEPT, PACK_BROKEN };
-// Appends file's bytes and times under name and leaves file at its start.
+// Appends file's bytes and times under its full path and leaves it at its start.
 // PACK_NOT_KEPT leaves the pack as it was; PACK_BROKEN: it may end torn and
 // takes no more entries.
 int pack_append(Pack* pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
                 ULONGLONG* old_size);
-// Every whole entry back into its file in dir; false if one could not be.
-bool pack_restore(const char* pack_path, const std::string& dir);
+// Every whole entry back into its file; false if one could not be.
+bool pack_restore(const char* pack_path);
 int run_recover(const char* record);   // rolls back (or completes) a run found on disk

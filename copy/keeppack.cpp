@@ -1,11 +1,10 @@
-// The earlier bytes of files an update overwrites in place, one pack per
-// directory. Under Wine a rename aside, the new file's name (which makes
+// The earlier bytes of the files a run writes over in place, in one pack. Under Wine a rename aside, the new file's name (which makes
 // Wine search the directory) and the delete at commit cost three times what
 // writing a small file over itself does; keeping its bytes costs one read
 // and one appended write.
 //
 // An entry: a head ("QSK1", name length, byte count, the three file times),
-// the name as the disk spells it, the bytes, and "QSKE". The entry is
+// the file's full path as the disk spells its name, the bytes, and "QSKE". The entry is
 // complete before the file is touched, so a process killed while writing it
 // leaves a torn last entry for a file that was never changed; reading stops
 // at the first entry that is not whole.
@@ -140,14 +139,10 @@ int pack_append(Pack* pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
 }
 
 // One entry's bytes back into its file, as it was: length and times too.
-static bool restore_entry(HANDLE pack, const std::string& dir, const PackHead& head,
-                          const std::string& name, std::vector<BYTE>& buf)
+static bool restore_entry(HANDLE pack, const char* path, const PackHead& head,
+                          std::vector<BYTE>& buf)
 {
-    std::string path = dir;
-    if (path.empty() || path.back() != '\\')
-        path += '\\';
-    path += name;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
@@ -164,7 +159,13 @@ static bool restore_entry(HANDLE pack, const std::string& dir, const PackHead& h
     return ok;
 }
 
-bool pack_restore(const char* pack_path, const std::string& dir)
+// A full path, "X:\..." or "\\server\...": nothing relative to wherever recovery runs.
+static bool full_path(const char* p)
+{
+    return (p[0] && p[1] == ':' && p[2] == '\\') || (p[0] == '\\' && p[1] == '\\');
+}
+
+bool pack_restore(const char* pack_path)
 {
     HANDLE pack = CreateFileA(pack_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -197,9 +198,9 @@ bool pack_restore(const char* pack_path, const std::string& dir)
             !read_all(pack, tail, 4) || memcmp(tail, TAIL_MAGIC, 4) != 0)
             break;
         name[head.name_len] = '\0';
-        if (strchr(name, '\\') || strchr(name, '/') || !seek(pack, body))
-            break;   // not a name this program wrote
-        ok = restore_entry(pack, dir, head, name, buf) && ok;
+        if (!full_path(name) || !seek(pack, body))
+            break;   // not a path this program wrote
+        ok = restore_entry(pack, name, head, buf) && ok;
         at = body + head.size + 4;
     }
     CloseHandle(pack);

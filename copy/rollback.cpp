@@ -2,11 +2,13 @@
 // writes in a directory the record says what that directory held: "E" with
 // the names of an existing directory, "N" for the topmost directory the run
 // creates (everything below it is the run's). A plain file the run writes
-// over has its bytes kept in the pack in KEEP_DIR below its own directory
-// first and is then written in place; any other file it replaces is renamed
-// aside into KEEP_DIR. So the record needs no line per file: the names, the
-// pack and the kept-aside files on disk tell the rest. A file outside the product's directories (a shared library) gets
-// a line of its own, "R" replaced (with where it is kept) or "C" created.
+// over has its bytes kept in the run's pack first ("P" names it, in the
+// KEEP_DIR of the first such file's directory) and is then written in
+// place; any other file it replaces is renamed aside into KEEP_DIR below its
+// own directory. So the record needs no line per file: the names, the pack
+// and the kept-aside files on disk tell the rest. A file outside the
+// product's directories (a shared library) gets a line of its own, "R"
+// replaced (with where it is kept) or "C" created.
 // "K" marks a run whose copy succeeded: the kept files are garbage then.
 // A killed run finds every entry it wrote. Against a power cut the record is
 // flushed before anything is renamed aside (a kept file the record does not
@@ -52,9 +54,13 @@ struct RunState {
     std::string placing_target;
     bool unflushed;     // the record holds entries a power cut could lose
     std::map<std::string, std::pair<std::string, int>> keeps;          // dir -> (dir, files kept)
-    std::string pack_dir;                                              // lower case; whose pack is open
-    Pack pack;
-    std::set<std::string> broken_packs;                                // lower case dirs
+    // The directory of the file placed last, looked up once for all its files.
+    std::string placed_dir;                                            // as given
+    std::map<std::string, Listed>* placed_listing;                     // null: new or outside
+    bool placed_new;
+    Pack pack;          // one per run: a file per directory cost a second more at 200 of them
+    std::string pack_path;
+    bool pack_broken;
 };
 static RunState run;
 
@@ -167,6 +173,7 @@ bool run_enter_dir(const char* dir)
 {
     if (!run.active)
         return true;
+    run.placed_dir.clear();   // it may be listed or new from now on
     std::string d = without_slash(dir);
     std::string ld = dir_key(d);
     if (below_new_dir(ld) || run.listed.count(ld))
@@ -193,17 +200,6 @@ bool run_enter_dir(const char* dir)
     return note_new_dir(top);
 }
 
-// Splits path into its directory (lower case) and name.
-static bool split(const char* path, std::string* ldir, std::string* name)
-{
-    const char* last = strrchr(path, '\\');
-    if (!last)
-        return false;
-    *ldir = dir_key(std::string(path, last));
-    *name = last + 1;
-    return true;
-}
-
 int run_place_file(const char* path, char* target, size_t cch)
 {
     if (strlen(path) >= cch)
@@ -212,15 +208,23 @@ int run_place_file(const char* path, char* target, size_t cch)
     if (!run.active)
         return PLACE_UNKNOWN;
     run.placing = nullptr;
-    std::string ldir, name;
-    if (!split(path, &ldir, &name))
+    const char* last = strrchr(path, '\\');
+    if (!last)
         return PLACE_SKIP;
-    if (below_new_dir(ldir))
+    const std::string name = last + 1;
+    if (run.placed_dir.empty() || run.placed_dir.size() != static_cast<size_t>(last - path) ||
+        run.placed_dir.compare(0, std::string::npos, path, last - path) != 0) {
+        run.placed_dir.assign(path, last);
+        std::string ldir = dir_key(run.placed_dir);
+        run.placed_new = below_new_dir(ldir);
+        auto dir = run.listed.find(ldir);
+        run.placed_listing = dir == run.listed.end() ? nullptr : &dir->second;
+    }
+    if (run.placed_new)
         return PLACE_NEW;
-    auto dir = run.listed.find(ldir);
-    if (dir != run.listed.end()) {
-        auto had = dir->second.find(lower(name));
-        if (had == dir->second.end())
+    if (run.placed_listing) {
+        auto had = run.placed_listing->find(lower(name));
+        if (had == run.placed_listing->end())
             return PLACE_NEW;
         // The old file keeps its own spelling, as a replacement in place would.
         Listed& old = had->second;
@@ -320,35 +324,36 @@ bool keep_aside(const char* path, char* kept, size_t cch)
     return true;
 }
 
-static void close_pack()
+// The run's pack, in the directory of the first file written over.
+static bool open_pack(const char* path)
 {
-    pack_close(&run.pack);
-    run.pack_dir.clear();
+    const char* last = strrchr(path, '\\');
+    if (!last)
+        return false;
+    std::string dir(path, last);
+    std::string ldir = dir_key(dir);
+    auto listed = run.listed.find(ldir);
+    if (listed == run.listed.end() || listed->second.count(lower(KEEP_DIR)))
+        return false;   // a directory of that name is the user's
+    std::string keep = join(dir, KEEP_DIR);
+    std::string pack = join(keep, PACK_NAME);
+    if (!make_dir(keep) || !note({"P", pack.c_str()}) || !pack_open(&run.pack, pack.c_str()))
+        return false;
+    run.pack_path = pack;
+    run.keeps[ldir].first = dir;
+    return true;
 }
 
 bool keep_in_place(const char* path, HANDLE file, BYTE* buf, DWORD cb, ULONGLONG* old_size)
 {
-    const char* last = strrchr(path, '\\');
-    if (!run.active || !last)
+    if (!run.active || run.pack_broken)
         return false;
-    std::string dir(path, last);
-    std::string ldir = dir_key(dir);
-    if (run.pack_dir != ldir) {
-        auto listed = run.listed.find(ldir);
-        if (listed == run.listed.end() || listed->second.count(lower(KEEP_DIR)) ||
-            run.broken_packs.count(ldir))
-            return false;
-        close_pack();
-        std::string keep = join(dir, KEEP_DIR);
-        if (!make_dir(keep) || !pack_open(&run.pack, join(keep, PACK_NAME).c_str()))
-            return false;
-        run.pack_dir = ldir;
-        run.keeps[ldir].first = dir;
-    }
-    int kept = pack_append(&run.pack, file, last + 1, buf, cb, old_size);
+    if (run.pack.file == INVALID_HANDLE_VALUE && !open_pack(path))
+        return false;
+    int kept = pack_append(&run.pack, file, path, buf, cb, old_size);
     if (kept == PACK_BROKEN) {
-        run.broken_packs.insert(ldir);
-        close_pack();
+        run.pack_broken = true;
+        pack_close(&run.pack);
     }
     if (kept != PACK_KEPT)
         return false;
@@ -412,12 +417,6 @@ static bool restore_listed(const RecordEntry& e, bool forward)
     bool ok = true;
     std::string keep = join(dir, KEEP_DIR);
     if (!listed.count(lower(KEEP_DIR))) {
-        // A pack that could not be wholly put back stays for the next try.
-        std::string pack = join(keep, PACK_NAME);
-        if (forward || pack_restore(pack.c_str(), dir))
-            drop_file(pack);
-        else
-            ok = false;
         for (const std::string& b : names_in(keep)) {
             std::string bucket = join(keep, b);
             for (const std::string& n : names_in(bucket)) {
@@ -474,6 +473,12 @@ static bool apply(const std::vector<RecordEntry>& entries)
             size_t cut = path.rfind('\\');
             if (cut != std::string::npos)
                 drop_keep_dirs(path.substr(0, cut));
+        } else if (kind == "P") {
+            // A pack that could not be wholly put back stays for the next try.
+            if (forward || pack_restore(path.c_str()))
+                drop_file(path);
+            else
+                ok = false;
         } else if (kind == "C") {
             if (!forward && exists(path))
                 drop_file(path);
@@ -484,7 +489,7 @@ static bool apply(const std::vector<RecordEntry>& entries)
 
 void run_abandon()
 {
-    close_pack();
+    pack_close(&run.pack);
     record_close();
     run.active = false;
     run.record[0] = '\0';
@@ -495,7 +500,9 @@ void run_abandon()
     run.placing_target.clear();
     run.unflushed = false;
     run.keeps.clear();
-    run.broken_packs.clear();
+    run.pack_path.clear();
+    run.pack_broken = false;
+    run.placed_dir.clear();
 }
 
 bool run_active()
@@ -509,13 +516,13 @@ void run_commit()
         return;
     const char* done[] = {"K"};
     record_append(done, 1, true);
-    close_pack();
+    pack_close(&run.pack);
+    if (!run.pack_path.empty())
+        drop_file(run.pack_path);
     for (const std::string& k : run.kept)
         drop_file(k);
-    for (const auto& k : run.keeps) {
-        drop_file(join(join(k.second.first, KEEP_DIR), PACK_NAME));
+    for (const auto& k : run.keeps)
         drop_keep_dirs(k.second.first);
-    }
     std::string record = run.record;
     run_abandon();
     DeleteFileA(record.c_str());
