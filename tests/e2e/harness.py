@@ -436,8 +436,10 @@ class Prefix:
 # ---------------------------------------------------------------- disk state and processes
 
 def tree_state(root):
-    """{relative path: (type, permission bits, DOS attributes, content hash)} of
-    everything below root: what a byte-identical tree must match."""
+    """{relative path: (type, permission bits, DOS attributes, content hash, time
+    written)} of everything below root: what a byte-identical tree must match.
+    A file's time counts in Windows' 100 ns steps, a directory's not at all
+    (it changes with every name made or removed in it)."""
     out = {}
     for base, dirs, files in os.walk(root):
         for name in dirs + files:
@@ -454,7 +456,9 @@ def tree_state(root):
             else:
                 with open(path, "rb") as f:
                     data = hashlib.sha1(f.read()).hexdigest()
-            out[os.path.relpath(path, root)] = (st.st_mode & 0o170000, st.st_mode & 0o777, dos, data)
+            written = st.st_mtime_ns // 100 if os.path.isfile(path) else None
+            out[os.path.relpath(path, root)] = (st.st_mode & 0o170000, st.st_mode & 0o777, dos, data,
+                                                written)
     return out
 
 
