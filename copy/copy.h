@@ -79,10 +79,10 @@ enum { PLACE_SKIP, PLACE_NEW, PLACE_REPLACE, PLACE_OVERWRITE, PLACE_UNKNOWN };
 // over in place once keep_in_place has its bytes (else it is replaced).
 // PLACE_UNKNOWN: no run is recording.
 int run_place_file(const char* path, char* target, size_t cch);
-// Keeps the bytes of path, open for reading and writing in file, in its
-// directory's pack, and leaves file at its start for the new bytes; old_size
-// gets their count. False: nothing was kept, the file is to be replaced.
-bool keep_in_place(const char* path, HANDLE file, BYTE* buf, DWORD cb, ULONGLONG* old_size);
+// Keeps the bytes of path, open for reading and writing in file, in the
+// run's pack, and leaves file at its start for the new bytes; old_size gets
+// their count. False: nothing was kept, the file is to be replaced.
+bool keep_in_place(const char* path, HANDLE file, ULONGLONG* old_size);
 // Renames path aside under a name that recovery recognises; put_back undoes
 // it, drop_kept discards the kept file where no run is recording.
 bool keep_aside(const char* path, char* kept, size_t cch);

