@@ -277,16 +277,33 @@ static void mark_kept(const char* path, bool kept)
         run.placing->kept = kept;
 }
 
-bool keep_aside(const char* path, char* kept, size_t cch)
+// The directory of a file to keep; false where KEEP_DIR cannot be used
+// there because a directory of that name is the user's.
+struct KeepPlace {
+    std::string dir;
+    std::string ldir;   // lower case
+    bool listed;        // what it held is on record
+};
+
+static bool keep_place(const char* path, KeepPlace* kp)
 {
     const char* last = strrchr(path, '\\');
     if (!last)
         return false;
-    std::string dir(path, last);
-    std::string ldir = dir_key(dir);
-    auto listed = run.listed.find(ldir);
-    if (listed != run.listed.end() && listed->second.count(lower(KEEP_DIR)))
-        return false;   // a directory of that name is the user's
+    kp->dir.assign(path, last);
+    kp->ldir = dir_key(kp->dir);
+    auto listed = run.listed.find(kp->ldir);
+    kp->listed = listed != run.listed.end();
+    return !kp->listed || !listed->second.count(lower(KEEP_DIR));
+}
+
+bool keep_aside(const char* path, char* kept, size_t cch)
+{
+    KeepPlace kp;
+    if (!keep_place(path, &kp))
+        return false;
+    const std::string& dir = kp.dir;
+    const std::string& ldir = kp.ldir;
     int n = 0;
     if (run.active) {
         auto& k = run.keeps[ldir];
@@ -295,12 +312,12 @@ bool keep_aside(const char* path, char* kept, size_t cch)
     }
     std::string keep = join(dir, KEEP_DIR);
     std::string bucket = join(keep, std::to_string(n / KEEP_BUCKET));
-    std::string aside = join(bucket, last + 1);
+    std::string aside = join(bucket, path + dir.size() + 1);
     if (aside.size() >= cch)
         return false;
     // A file outside the product's directories has a line of its own,
     // naming where it is kept.
-    if (run.active && !below_new_dir(ldir) && listed == run.listed.end() &&
+    if (run.active && !below_new_dir(ldir) && !kp.listed &&
         !note({"R", path, aside.c_str()}))
         return false;
     if ((n % KEEP_BUCKET == 0 || !run.active) && !(make_dir(keep) && make_dir(bucket)))
@@ -328,21 +345,16 @@ bool keep_aside(const char* path, char* kept, size_t cch)
 // The run's pack, in the directory of the first file written over.
 static bool open_pack(const char* path)
 {
-    const char* last = strrchr(path, '\\');
-    if (!last)
+    KeepPlace kp;
+    if (!keep_place(path, &kp) || !kp.listed)
         return false;
-    std::string dir(path, last);
-    std::string ldir = dir_key(dir);
-    auto listed = run.listed.find(ldir);
-    if (listed == run.listed.end() || listed->second.count(lower(KEEP_DIR)))
-        return false;   // a directory of that name is the user's
-    std::string keep = join(dir, KEEP_DIR);
+    std::string keep = join(kp.dir, KEEP_DIR);
     std::string pack = join(keep, PACK_NAME);
     if (!make_dir(keep) || !note({"P", pack.c_str()}) || !pack_open(&run.pack, pack.c_str()))
         return false;
     run.pack_buf.resize(IN_PLACE_MAX + MAX_PATH + 64);
     run.pack_path = pack;
-    run.keeps[ldir].first = dir;
+    run.keeps[kp.ldir].first = kp.dir;
     return true;
 }
 
