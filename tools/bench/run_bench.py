@@ -128,8 +128,11 @@ def build_peer(tree, medium):
     """The peer's installer of the installed tree, on the medium as D:\\peer.exe:
     stored, not compressed, its install page only, details shown."""
     script = os.path.join(os.path.dirname(medium), "peer.nsi")
+    # Built for the Wine the setup program is timed under: where the host runs
+    # no 32-bit code, the 64-bit stub that Debian's nsis also ships.
+    target = "Target amd64-unicode\n" if harness.wine_arch() == "win64" else ""
     with open(script, "w") as f:
-        f.write('Unicode true\n'
+        f.write('Unicode true\n' + target +
                 'Name "Quillon"\n'
                 'OutFile "%s"\n'
                 'SetCompress off\n'
