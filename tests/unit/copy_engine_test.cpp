@@ -144,26 +144,39 @@ TEST_F(CopyTree, WithoutSubdirsAndFromAMissingSource)
     EXPECT_FALSE(dir_exists(t.sub("none")));
 }
 
+// Alone and within a run that keeps what it replaces: a read-only file is
+// replaced, one held open by another program is left as it is.
 TEST_F(CopyTree, ReadOnlyDestinationIsReplacedLockedOneSkipped)
 {
     t.make("src");
-    t.make("dst");
     write_file(t.sub("src\\a.txt"), "fresh a");
     write_file(t.sub("src\\b.txt"), "fresh b");
-    write_file(t.sub("dst\\a.txt"), "old a");
-    write_file(t.sub("dst\\b.txt"), "old b");
-    SetFileAttributesA(t.sub("dst\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    HANDLE held = CreateFileA(t.sub("dst\\b.txt").c_str(), GENERIC_READ, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    for (bool recorded : {false, true}) {
+        SCOPED_TRACE(recorded ? "within a run" : "alone");
+        t.make("dst");
+        write_file(t.sub("dst\\a.txt"), "old a");
+        write_file(t.sub("dst\\b.txt"), "old b");
+        SetFileAttributesA(t.sub("dst\\a.txt").c_str(),
+                           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        HANDLE held = CreateFileA(t.sub("dst\\b.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        if (recorded) {
+            ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+        }
 
-    EXPECT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
-    CloseHandle(held);
-    EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "fresh a");
-    DWORD attr = GetFileAttributesA(t.sub("dst\\a.txt").c_str());
-    EXPECT_EQ(attr & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
-    EXPECT_EQ(read_file(t.sub("dst\\b.txt")), "old b");
-    EXPECT_EQ(listing(dst()), "a.txt b.txt");   // no temporary left behind
+        EXPECT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+        run_commit();
+        CloseHandle(held);
+        EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "fresh a");
+        DWORD attr = GetFileAttributesA(t.sub("dst\\a.txt").c_str());
+        EXPECT_EQ(attr & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN), 0u);
+        EXPECT_EQ(read_file(t.sub("dst\\b.txt")), "old b");
+        EXPECT_EQ(listing(dst()), "a.txt b.txt");   // nothing kept is left behind
+        for (const char* p : {"dst\\a.txt", "dst\\b.txt"})
+            DeleteFileA(t.sub(p).c_str());
+        ASSERT_TRUE(RemoveDirectoryA(dst().c_str()));
+    }
 }
 
 TEST_F(CopyTree, BlockMultiplesAndEmptyFilesCopyWhole)
