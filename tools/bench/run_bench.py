@@ -152,7 +152,7 @@ def build_peer(tree, medium):
 # ---------------------------------------------------------------- setup runs
 
 def start_to_search(ui, prefix):
-    prefix.wine("reg", "add", "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "/v",
+    run_wine(prefix, "reg", "add", "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "/v",
                 "ProgramFilesDir", "/d", "E:\\", "/f")
     ui.start_setup()
     ui.wait_page(harness.LANGUAGE, timeout=60)
@@ -230,7 +230,7 @@ def cancel_latencies(prefix):
 
 def floor_copy(prefix, floor, src, dst):
     """Seconds of a plain block copy of src into dst, and the files copied."""
-    out = prefix.wine(floor, "copy", src, dst, timeout=1800).stdout.split()
+    out = run_wine(prefix, floor, "copy", src, dst)[0].stdout.split()
     return float(out[3]) / 1000.0, int(out[1])
 
 
@@ -240,11 +240,26 @@ def timed(cmd, env=None):
     return time.monotonic() - t0
 
 
+def run_wine(prefix, *args, timeout=1800):
+    """A Windows program run to its end, and the seconds its run took. Tried once
+    more when it exits non-zero: twice in one day a helper (`reg add`, the floor's
+    walk) exited 1 at once and ended a benchmark of many minutes; the prefix's
+    log was overwritten before the cause could be seen."""
+    for last in (False, True):
+        t0 = time.monotonic()
+        try:
+            return prefix.wine(*args, timeout=timeout), time.monotonic() - t0
+        except subprocess.CalledProcessError as e:
+            if last:
+                raise
+            print("note: %s exited %d, run once more" % (" ".join(map(str, args[:2])), e.returncode),
+                  file=sys.stderr, flush=True)
+            time.sleep(1)
+
+
 def timed_wine(prefix, *args):
     """Wall seconds of a Wine program from start to end."""
-    t0 = time.monotonic()
-    prefix.wine(*args, timeout=1800)
-    return time.monotonic() - t0
+    return run_wine(prefix, *args)[1]
 
 
 # ---------------------------------------------------------------- copy
@@ -393,7 +408,7 @@ def bench_search(work, floor, contenders, runs):
         fig = Figures()
         for _ in range(runs):
             fig.add("find", timed(["find"] + roots + ["-iname", "quillon.exe"]))
-            out = prefix.wine(floor, "walk", "C:", "E:", timeout=1800).stdout.split()
+            out = run_wine(prefix, floor, "walk", "C:", "E:")[0].stdout.split()
             fig.entries = int(out[1])
             fig.add("walk", float(out[2]) / 1000.0)
             for c in contenders:
