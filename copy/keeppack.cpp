@@ -1,13 +1,14 @@
-// The earlier bytes of the files a run writes over in place, in one pack. Under Wine a rename aside, the new file's name (which makes
-// Wine search the directory) and the delete at commit cost three times what
-// writing a small file over itself does; keeping its bytes costs one read
-// and one appended write.
+// The earlier bytes of the files a run writes over in place, in one pack.
+// Under Wine a rename aside, the new file's name (which makes Wine search the
+// directory) and the delete at the commit cost three times what writing a
+// small file over itself does; keeping its bytes costs one read and one
+// appended write.
 //
-// An entry: a head ("QSK1", name length, byte count, the three file times),
-// the file's full path as the disk spells its name, the bytes, and "QSKE". The entry is
-// complete before the file is touched, so a process killed while writing it
-// leaves a torn last entry for a file that was never changed; reading stops
-// at the first entry that is not whole.
+// An entry: a head ("QSK1", the path's length, the byte count, the three file
+// times), the file's full path as the disk spells it, the bytes, and "QSKE".
+// The entry is complete before the file is touched, so a process killed while
+// writing it leaves a torn last entry for a file that was never changed;
+// reading stops at the first entry that is not whole.
 #include "copy/copy.h"
 
 #include <cstring>

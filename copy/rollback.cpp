@@ -24,7 +24,6 @@
 
 #include <cstring>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -35,7 +34,8 @@
 static const char KEEP_DIR[] = "~qskeep";
 constexpr int KEEP_BUCKET = 64;
 static const char PACK_NAME[] = "pack";
-// Beyond this a rename aside costs less than moving the bytes twice.
+// Larger files are renamed aside: a rename costs the same at any size, the
+// pack one more read and one more write of every byte.
 constexpr ULONGLONG IN_PLACE_MAX = 256 * 1024;
 
 // What a directory held when the run first came to it.
@@ -60,7 +60,7 @@ struct RunState {
     std::string placed_dir;                                            // as given
     std::map<std::string, Listed>* placed_listing;                     // null: new or outside
     bool placed_new;
-    Pack pack;          // one per run: a file per directory cost a second more at 200 of them
+    Pack pack;          // one per run: one per directory cost 0.2 s more at 120 directories
     std::vector<BYTE> pack_buf;   // a whole file to keep, head and tail: one read, one write
     std::string pack_path;
     bool pack_broken;
