@@ -104,7 +104,7 @@ enum { PACK_KEPT, PACK_NOT_KEPT, PACK_BROKEN };
 // Appends file's bytes and times under its full path and leaves it at its start.
 // PACK_NOT_KEPT leaves the pack as it was; PACK_BROKEN: it may end torn and
 // takes no more entries.
-int pack_append(Pack* pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
+int pack_append(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
                 ULONGLONG* old_size);
 // Every whole entry back into its file; false if one could not be.
 bool pack_restore(const char* pack_path);

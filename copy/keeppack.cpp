@@ -10,6 +10,7 @@
 // writing it leaves a torn last entry for a file that was never changed;
 // reading stops at the first entry that is not whole.
 #include "copy/copy.h"
+#include "common/directories.h"
 
 #include <cstring>
 #include <vector>
@@ -87,11 +88,11 @@ void pack_close(Pack* pack)
     *pack = Pack{};
 }
 
-int pack_append(Pack* pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
+int pack_append(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
                 ULONGLONG* old_size)
 {
     PackHead head{};
-    head.name_len = static_cast<DWORD>(strlen(name));
+    head.name_len = static_cast<DWORD>(strlen(path));
     const DWORD front = HEAD_SIZE + head.name_len;
     if (head.name_len == 0 || head.name_len >= MAX_PATH || cb <= front + sizeof TAIL_MAGIC ||
         !GetFileTime(file, &head.created, &head.accessed, &head.written))
@@ -111,7 +112,7 @@ int pack_append(Pack* pack, HANDLE file, const char* name, BYTE* buf, DWORD cb,
         return PACK_NOT_KEPT;
     head.size = static_cast<ULONGLONG>(size.QuadPart);
     put_head(buf, head);
-    memcpy(buf + HEAD_SIZE, name, head.name_len);
+    memcpy(buf + HEAD_SIZE, path, head.name_len);
     DWORD first = front + got;
     if (whole) {
         memcpy(buf + first, TAIL_MAGIC, sizeof TAIL_MAGIC);
@@ -160,12 +161,6 @@ static bool restore_entry(HANDLE pack, const char* path, const PackHead& head,
     return ok;
 }
 
-// A full path, "X:\..." or "\\server\...": nothing relative to wherever recovery runs.
-static bool full_path(const char* p)
-{
-    return (p[0] && p[1] == ':' && p[2] == '\\') || (p[0] == '\\' && p[1] == '\\');
-}
-
 bool pack_restore(const char* pack_path)
 {
     HANDLE pack = CreateFileA(pack_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -199,7 +194,7 @@ bool pack_restore(const char* pack_path)
             !read_all(pack, tail, 4) || memcmp(tail, TAIL_MAGIC, 4) != 0)
             break;
         name[head.name_len] = '\0';
-        if (!full_path(name) || !seek(pack, body))
+        if (!is_full_path(name) || !seek(pack, body))
             break;   // not a path this program wrote
         ok = restore_entry(pack, name, head, buf) && ok;
         at = body + head.size + 4;
