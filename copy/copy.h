@@ -83,6 +83,12 @@ int run_place_file(const char* path, char* target, size_t cch);
 // run's pack, and leaves file at its start for the new bytes; old_size gets
 // their count. False: nothing was kept, the file is to be replaced.
 bool keep_in_place(const char* path, HANDLE file, ULONGLONG* old_size);
+// keep_in_place in two steps, so that a file that already holds the new
+// bytes is not written at all: stage_in_place reads the earlier bytes (old
+// points at them, or is null when they did not fit the run's buffer whole),
+// keep_staged writes them to the pack.
+bool stage_in_place(const char* path, HANDLE file, const BYTE** old, DWORD* count);
+bool keep_staged(const char* path, HANDLE file, ULONGLONG* old_size);
 // Renames path aside under a name that recovery recognises; put_back undoes
 // it, drop_kept discards the kept file where no run is recording.
 bool keep_aside(const char* path, char* kept, size_t cch);
@@ -106,6 +112,18 @@ enum { PACK_KEPT, PACK_NOT_KEPT, PACK_BROKEN };
 // takes no more entries.
 int pack_append(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
                 ULONGLONG* old_size);
+// pack_append's two halves: pack_read takes the file's times and as much of
+// it as fits into buf behind the entry's head (false: it cannot be kept);
+// pack_bytes is where those bytes are; pack_write appends the entry.
+struct PackStage {
+    FILETIME created, accessed, written;
+    ULONGLONG size = 0;   // the file's length
+    DWORD got = 0;        // its first bytes, read into the buffer
+};
+bool pack_read(HANDLE file, const char* path, BYTE* buf, DWORD cb, PackStage* st);
+const BYTE* pack_bytes(const BYTE* buf, const char* path);
+int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
+               const PackStage& st, ULONGLONG* old_size);
 // Every whole entry back into its file; false if one could not be.
 bool pack_restore(const char* pack_path);
 int run_recover(const char* record);   // rolls back (or completes) a run found on disk

@@ -212,51 +212,92 @@ static void use_disk_name(char* path, size_t cch)
 
 constexpr ULONGLONG NOT_IN_PLACE = ~0ULL;
 
-// Opens the file the block loop fills, at target (pdst, or the spelling an
-// existing file has). So that a failed run can put an existing file back as
-// it was, a plain one has its bytes kept and is written over in place
-// (old_size gets their count), any other is first renamed aside into kept;
-// one held open by another program can be neither and is skipped.
-static HANDLE open_target(const char* pdst, char* target, size_t cch, char* kept, size_t cchKept,
-                          ULONGLONG* old_size)
+// Where copy_file writes a file, and how the earlier one was kept.
+struct Target {
+    char name[PATH_CCH];   // pdst, or the spelling an existing file has
+    char kept[PATH_CCH];   // where the earlier file was renamed aside, or empty
+    ULONGLONG old_size = NOT_IN_PLACE;   // bytes kept in the pack, written over in place
+    bool unchanged = false;    // already holds the medium's bytes: nothing to write
+    bool read_ahead = false;   // the medium's file was read to compare: start it again
+};
+
+// True when the medium's file holds exactly the count bytes at old.
+static bool source_matches(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count)
 {
-    kept[0] = '\0';
-    *old_size = NOT_IN_PLACE;
-    int place = run_place_file(pdst, target, cch);
+    for (DWORD at = 0;;) {
+        DWORD got = 0;
+        if (!ReadFile(hsrc, buf, COPY_BLOCK, &got, nullptr) || got > count - at ||
+            memcmp(buf, old + at, got) != 0)
+            return false;
+        at += got;
+        if (got < COPY_BLOCK)
+            return at == count;
+    }
+}
+
+// A plain file is written over in place once its bytes are in the pack. It
+// is read first and compared with the medium's: one that already holds them
+// (an update from the same medium, a repair) is left untouched, with no
+// entry in the pack and no write, so it keeps its times too.
+static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
+{
+    const BYTE* old = nullptr;
+    DWORD count = 0;
+    if (!stage_in_place(t->name, h, &old, &count))
+        return false;
+    if (old) {
+        t->read_ahead = true;
+        if (source_matches(hsrc, buf, old, count)) {
+            t->unchanged = true;
+            t->old_size = count;
+            return true;
+        }
+    }
+    return keep_staged(t->name, h, &t->old_size);
+}
+
+// Opens the file the block loop fills, at t->name. So that a failed run can
+// put an existing file back as it was, a plain one has its bytes kept and is
+// written over in place, any other is first renamed aside into t->kept; one
+// held open by another program can be neither and is skipped.
+static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
+{
+    t->kept[0] = '\0';
+    int place = run_place_file(pdst, t->name, sizeof t->name);
     if (place == PLACE_SKIP)
         return INVALID_HANDLE_VALUE;
     if (place == PLACE_NEW) {
         // Absent before the run, or written by the run itself.
-        return CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        return CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     if (place == PLACE_UNKNOWN) {
         // Creating the new file is itself the test for an existing one: a
         // separate probe would cost every file another round trip.
-        HANDLE h = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
             return h;
-        use_disk_name(target, cch);
+        use_disk_name(t->name, sizeof t->name);
     }
     if (place == PLACE_OVERWRITE) {
-        HANDLE h = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        HANDLE h = CreateFileA(t->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
-            if (keep_in_place(target, h, old_size))
+            if (overwrite_in_place(h, hsrc, buf, t))
                 return h;
             CloseHandle(h);
         }
     }
-    if (!keep_aside(target, kept, cchKept)) {
-        kept[0] = '\0';
+    if (!keep_aside(t->name, t->kept, sizeof t->kept)) {
+        t->kept[0] = '\0';
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE h = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+    HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                            nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        put_back(target, kept);
-        kept[0] = '\0';
+        put_back(t->name, t->kept);
+        t->kept[0] = '\0';
     }
     return h;
 }
@@ -308,26 +349,28 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
         return FALSE;
 
     BOOL result = TRUE;
-    char target[PATH_CCH];
-    char kept[PATH_CCH];
-    ULONGLONG old_size = NOT_IN_PLACE;
+    Target t;
     HANDLE hdst = INVALID_HANDLE_VALUE;
     HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hsrc != INVALID_HANDLE_VALUE) {
-        hdst = open_target(pdst, target, sizeof target, kept, sizeof kept, &old_size);
+        hdst = open_target(pdst, hsrc, buf, &t);
     } else if (listed(psrc)) {
         catch_up_page(hDlg);   // the page rests under the alert on the file that failed
         alert_naming(hDlg, ALERT_READ_ERROR, psrc);
         result = copyflag = FALSE;
     }
 
-    if (hdst != INVALID_HANDLE_VALUE) {
-        bool failed = false;
-        bool unreadable = false;
+    if (hdst != INVALID_HANDLE_VALUE && t.unchanged) {
+        CloseHandle(hdst);
+        update_status(hDlg, 0, static_cast<DWORD>(t.old_size));
+    } else if (hdst != INVALID_HANDLE_VALUE) {
+        LARGE_INTEGER start{};
+        bool failed = t.read_ahead && !SetFilePointerEx(hsrc, start, nullptr, FILE_BEGIN);
+        bool unreadable = failed;
         ULONGLONG written = 0;
-        DWORD nread;
-        do {
+        DWORD nread = failed ? 0 : COPY_BLOCK;
+        while (!failed && nread == COPY_BLOCK) {
             DWORD nwritten = 0;
             nread = 0;
             if (!ReadFile(hsrc, buf, COPY_BLOCK, &nread, nullptr)) {
@@ -340,19 +383,19 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
             }
             written += nread;
             update_status(hDlg, 0, nread);
-        } while (nread == COPY_BLOCK);
+        }
 
         // Written over in place: a longer earlier file loses its tail.
-        if (!failed && old_size != NOT_IN_PLACE && written < old_size && !SetEndOfFile(hdst))
+        if (!failed && t.old_size != NOT_IN_PLACE && written < t.old_size && !SetEndOfFile(hdst))
             failed = true;
         CloseHandle(hdst);
         if (failed) {
             // Written over in place, its earlier bytes are in the pack: the
             // run's roll-back, which follows the alert, writes them back.
-            if (old_size == NOT_IN_PLACE) {
-                DeleteFileA(target);
-                if (kept[0])
-                    put_back(target, kept);
+            if (t.old_size == NOT_IN_PLACE) {
+                DeleteFileA(t.name);
+                if (t.kept[0])
+                    put_back(t.name, t.kept);
             }
             catch_up_page(hDlg);
             if (unreadable)
@@ -362,8 +405,8 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
             // The user was told the installation ends: also where the caller
             // (read-me, system files) would go on.
             result = copyflag = FALSE;
-        } else if (kept[0] && !run_active()) {
-            drop_kept(target, kept);   // without a run to commit, it has served its turn
+        } else if (t.kept[0] && !run_active()) {
+            drop_kept(t.name, t.kept);   // without a run to commit, it has served its turn
         }
     }
     if (hsrc != INVALID_HANDLE_VALUE)

@@ -88,29 +88,46 @@ void pack_close(Pack* pack)
     *pack = Pack{};
 }
 
-int pack_append(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
-                ULONGLONG* old_size)
+bool pack_read(HANDLE file, const char* path, BYTE* buf, DWORD cb, PackStage* st)
 {
-    PackHead head{};
-    head.name_len = static_cast<DWORD>(strlen(path));
-    const DWORD front = HEAD_SIZE + head.name_len;
-    if (head.name_len == 0 || head.name_len >= MAX_PATH || cb <= front + sizeof TAIL_MAGIC ||
-        !GetFileTime(file, &head.created, &head.accessed, &head.written))
-        return PACK_NOT_KEPT;
+    const size_t name_len = strlen(path);
+    const DWORD front = HEAD_SIZE + static_cast<DWORD>(name_len);
+    if (name_len == 0 || name_len >= MAX_PATH || cb <= front + sizeof TAIL_MAGIC ||
+        !GetFileTime(file, &st->created, &st->accessed, &st->written))
+        return false;
 
     // A file that fits the buffer behind the head goes in with one write:
     // under Wine every call counts at thousands of small files.
     const DWORD room = cb - front - sizeof TAIL_MAGIC;
-    DWORD got = 0;
-    if (!ReadFile(file, buf + front, room, &got, nullptr))
-        return PACK_NOT_KEPT;
-    const bool whole = got < room;
+    st->got = 0;
+    if (!ReadFile(file, buf + front, room, &st->got, nullptr))
+        return false;
     LARGE_INTEGER size;
-    if (whole)
-        size.QuadPart = got;
-    else if (!GetFileSizeEx(file, &size) || static_cast<ULONGLONG>(size.QuadPart) < got)
-        return PACK_NOT_KEPT;
-    head.size = static_cast<ULONGLONG>(size.QuadPart);
+    if (st->got < room)
+        size.QuadPart = st->got;
+    else if (!GetFileSizeEx(file, &size) || static_cast<ULONGLONG>(size.QuadPart) < st->got)
+        return false;
+    st->size = static_cast<ULONGLONG>(size.QuadPart);
+    return true;
+}
+
+const BYTE* pack_bytes(const BYTE* buf, const char* path)
+{
+    return buf + HEAD_SIZE + strlen(path);
+}
+
+int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
+               const PackStage& st, ULONGLONG* old_size)
+{
+    PackHead head{};
+    head.name_len = static_cast<DWORD>(strlen(path));
+    head.size = st.size;
+    head.created = st.created;
+    head.accessed = st.accessed;
+    head.written = st.written;
+    const DWORD front = HEAD_SIZE + head.name_len;
+    const DWORD got = st.got;
+    const bool whole = got == st.size;
     put_head(buf, head);
     memcpy(buf + HEAD_SIZE, path, head.name_len);
     DWORD first = front + got;
@@ -138,6 +155,15 @@ int pack_append(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
         return PACK_BROKEN;   // kept but not writable from the start: stop using the pack
     *old_size = head.size;
     return PACK_KEPT;
+}
+
+int pack_append(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
+                ULONGLONG* old_size)
+{
+    PackStage st;
+    if (!pack_read(file, path, buf, cb, &st))
+        return PACK_NOT_KEPT;
+    return pack_write(pack, file, path, buf, cb, st, old_size);
 }
 
 // One entry's bytes back into its file, as it was: length and times too.

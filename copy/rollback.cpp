@@ -62,6 +62,7 @@ struct RunState {
     bool placed_new;
     Pack pack;          // one per run: one per directory cost 0.2 s more at 120 directories
     std::vector<BYTE> pack_buf;   // a whole file to keep, head and tail: one read, one write
+    PackStage stage;              // what pack_buf holds of the file placed last
     std::string pack_path;
     bool pack_broken;
 };
@@ -354,20 +355,32 @@ static bool open_pack(const char* path)
     std::string pack = join(keep, PACK_NAME);
     if (!make_dir(keep) || !note({"P", pack.c_str()}) || !pack_open(&run.pack, pack.c_str()))
         return false;
-    run.pack_buf.resize(IN_PLACE_MAX + MAX_PATH + 64);
     run.pack_path = pack;
     run.keeps[kp.ldir].first = kp.dir;
     return true;
 }
 
-bool keep_in_place(const char* path, HANDLE file, ULONGLONG* old_size)
+bool stage_in_place(const char* path, HANDLE file, const BYTE** old, DWORD* count)
 {
     if (!run.active || run.pack_broken)
         return false;
+    if (run.pack_buf.empty())
+        run.pack_buf.resize(IN_PLACE_MAX + MAX_PATH + 64);
+    if (!pack_read(file, path, run.pack_buf.data(), static_cast<DWORD>(run.pack_buf.size()),
+                   &run.stage))
+        return false;
+    const bool whole = run.stage.got == run.stage.size;
+    *old = whole ? pack_bytes(run.pack_buf.data(), path) : nullptr;
+    *count = run.stage.got;
+    return true;
+}
+
+bool keep_staged(const char* path, HANDLE file, ULONGLONG* old_size)
+{
     if (run.pack.file == INVALID_HANDLE_VALUE && !open_pack(path))
         return false;
-    int kept = pack_append(&run.pack, file, path, run.pack_buf.data(),
-                           static_cast<DWORD>(run.pack_buf.size()), old_size);
+    int kept = pack_write(&run.pack, file, path, run.pack_buf.data(),
+                          static_cast<DWORD>(run.pack_buf.size()), run.stage, old_size);
     if (kept == PACK_BROKEN) {
         run.pack_broken = true;
         pack_close(&run.pack);
@@ -376,6 +389,13 @@ bool keep_in_place(const char* path, HANDLE file, ULONGLONG* old_size)
         return false;
     mark_kept(path, true);
     return true;
+}
+
+bool keep_in_place(const char* path, HANDLE file, ULONGLONG* old_size)
+{
+    const BYTE* old;
+    DWORD count;
+    return stage_in_place(path, file, &old, &count) && keep_staged(path, file, old_size);
 }
 
 void put_back(const char* path, const char* kept)

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -300,6 +301,22 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     write_file(t.sub("dst\\top.txt"), "the earlier, longer top");
     const FILETIME long_ago = {0x5A5A0000u, 0x01B00000u};
     set_write_time(t.sub("dst\\top.txt"), long_ago);
+    // Compared with the medium's before anything is written: one that is the
+    // same is left alone (its time stays); the others differ in their second
+    // block, only in length, or at the start.
+    const std::string block(100000, 'b');
+    const std::map<std::string, std::pair<std::string, std::string>> compared = {
+        {"same.txt", {"as on the medium", "as on the medium"}},
+        {"tail.bin", {block + "old tail", block + "new tail"}},
+        {"longer.txt", {"abc", "abcdef"}},
+        {"shorter.txt", {"abcdef", "abc"}},
+        {"start.txt", {"old start", "new start"}},
+    };
+    for (const auto& f : compared) {
+        write_file(t.sub("dst\\" + f.first), f.second.first);
+        write_file(t.sub("src\\" + f.first), f.second.second);
+    }
+    set_write_time(t.sub("dst\\same.txt"), long_ago);
     const std::string before = snapshot(dst());
 
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
@@ -307,6 +324,9 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt plain.txt user.txt ~qskeep");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
+    for (const auto& f : compared)
+        EXPECT_EQ(read_file(t.sub("dst\\" + f.first)), f.second.second) << f.first;
+    EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
     run_undo();
     EXPECT_EQ(snapshot(dst()), before);
     EXPECT_EQ(write_time(t.sub("dst\\top.txt")), long_ago.dwLowDateTime);
@@ -317,7 +337,8 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     run_commit();
     EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt plain.txt user.txt");
-    EXPECT_EQ(listing(dst()), "help top.txt");
+    EXPECT_EQ(listing(dst()), "help longer.txt same.txt shorter.txt start.txt tail.bin top.txt");
+    EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     EXPECT_FALSE(file_exists(t.sub("run.rec")));
