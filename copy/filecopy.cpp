@@ -217,43 +217,66 @@ struct Target {
     char name[PATH_CCH];   // pdst, or the spelling an existing file has
     char kept[PATH_CCH];   // where the earlier file was renamed aside, or empty
     ULONGLONG old_size = NOT_IN_PLACE;   // bytes kept in the pack, written over in place
-    bool unchanged = false;    // already holds the medium's bytes: nothing to write
-    bool read_ahead = false;   // the medium's file was read to compare: start it again
+    bool unchanged = false;   // already holds the medium's bytes: nothing to write
+    bool rewind = false;      // the medium's file was read to compare: start it again
+    // Written over in place after a compare: the blocks before resume were
+    // the same, the one at resume waits in the buffer (pending bytes).
+    bool resume_in_buf = false;
+    ULONGLONG resume = 0;
+    DWORD pending = 0;
 };
 
-// True when the medium's file holds exactly the count bytes at old.
-static bool source_matches(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count)
+enum { SOURCE_SAME, SOURCE_DIFFERS, SOURCE_UNREADABLE };
+
+// Reads the medium's file block by block against the count bytes at old.
+// Where it differs, *at and *got give the block the buffer holds: the first
+// that differs, or the last one where the file is shorter.
+static int compare_source(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count, DWORD* at,
+                          DWORD* got)
 {
-    for (DWORD at = 0;;) {
-        DWORD got = 0;
-        if (!ReadFile(hsrc, buf, COPY_BLOCK, &got, nullptr) || got > count - at ||
-            memcmp(buf, old + at, got) != 0)
-            return false;
-        at += got;
-        if (got < COPY_BLOCK)
-            return at == count;
+    for (*at = 0;; *at += *got) {
+        if (!ReadFile(hsrc, buf, COPY_BLOCK, got, nullptr))
+            return SOURCE_UNREADABLE;
+        if (*got > count - *at || memcmp(buf, old + *at, *got) != 0)
+            return SOURCE_DIFFERS;
+        if (*got < COPY_BLOCK)
+            return *at + *got == count ? SOURCE_SAME : SOURCE_DIFFERS;
     }
 }
 
 // A plain file is written over in place once its bytes are in the pack. It
 // is read first and compared with the medium's: one that already holds them
 // (an update from the same medium, a repair) is left untouched, with no
-// entry in the pack and no write, so it keeps its times too.
+// entry in the pack and no write, so it keeps its times too; of one that
+// differs, only the blocks from the first difference on are written.
 static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
 {
     const BYTE* old = nullptr;
     DWORD count = 0;
     if (!stage_in_place(t->name, h, &old, &count))
         return false;
+    DWORD at = 0, got = 0;
+    int compared = SOURCE_UNREADABLE;
     if (old) {
-        t->read_ahead = true;
-        if (source_matches(hsrc, buf, old, count)) {
+        t->rewind = true;
+        compared = compare_source(hsrc, buf, old, count, &at, &got);
+        if (compared == SOURCE_SAME) {
             t->unchanged = true;
             t->old_size = count;
             return true;
         }
     }
-    return keep_staged(t->name, h, &t->old_size);
+    if (!keep_staged(t->name, h, &t->old_size))
+        return false;
+    LARGE_INTEGER to;
+    to.QuadPart = at;
+    if (compared == SOURCE_DIFFERS && SetFilePointerEx(h, to, nullptr, FILE_BEGIN)) {
+        t->rewind = false;
+        t->resume_in_buf = true;
+        t->resume = at;
+        t->pending = got;
+    }
+    return true;
 }
 
 // Opens the file the block loop fills, at t->name. So that a failed run can
@@ -366,23 +389,31 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
         update_status(hDlg, 0, static_cast<DWORD>(t.old_size));
     } else if (hdst != INVALID_HANDLE_VALUE) {
         LARGE_INTEGER start{};
-        bool failed = t.read_ahead && !SetFilePointerEx(hsrc, start, nullptr, FILE_BEGIN);
+        bool failed = t.rewind && !SetFilePointerEx(hsrc, start, nullptr, FILE_BEGIN);
         bool unreadable = failed;
-        ULONGLONG written = 0;
-        DWORD nread = failed ? 0 : COPY_BLOCK;
-        while (!failed && nread == COPY_BLOCK) {
-            DWORD nwritten = 0;
-            nread = 0;
-            if (!ReadFile(hsrc, buf, COPY_BLOCK, &nread, nullptr)) {
-                failed = unreadable = true;
-                break;
+        bool in_buf = t.resume_in_buf;
+        DWORD nread = t.pending;
+        ULONGLONG written = t.resume;
+        if (t.resume > 0)
+            update_status(hDlg, 0, static_cast<DWORD>(t.resume));   // the same as on the medium
+        while (!failed) {
+            if (!in_buf) {
+                nread = 0;
+                if (!ReadFile(hsrc, buf, COPY_BLOCK, &nread, nullptr)) {
+                    failed = unreadable = true;
+                    break;
+                }
             }
+            in_buf = false;
+            DWORD nwritten = 0;
             if (!WriteFile(hdst, buf, nread, &nwritten, nullptr) || nwritten != nread) {
                 failed = true;
                 break;
             }
             written += nread;
             update_status(hDlg, 0, nread);
+            if (nread < COPY_BLOCK)
+                break;
         }
 
         // Written over in place: a longer earlier file loses its tail.
