@@ -272,6 +272,18 @@ class Figures(dict):
         return median(self.get(key, []))
 
 
+def change_every_file(root):
+    for d, _, files in os.walk(root):
+        for name in files:
+            with open(os.path.join(d, name), "r+b") as f:
+                if f.seek(0, os.SEEK_END) == 0:
+                    continue
+                f.seek(-1, os.SEEK_END)
+                last = f.read(1)[0]
+                f.seek(-1, os.SEEK_END)
+                f.write(bytes([last ^ 0xFF]))
+
+
 def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
     for c in contenders:
         c.put_on(medium)
@@ -280,6 +292,11 @@ def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
         fresh_e(prefix)
         fig.add((c.label, "fresh"), timed_install(prefix))
         fig.add((c.label, "update"), timed_install(prefix, update=True))
+        # An update from the same medium finds every file as the medium has
+        # it; one from a newer medium finds them all changed: the last byte of
+        # each is, so that each is compared to its end before it is kept.
+        change_every_file(find_ci(prefix.e_drive, "quillon"))
+        fig.add((c.label, "changed"), timed_install(prefix, update=True))
     # The floor and the peer copy the tree the last update left.
     installed = find_ci(prefix.e_drive, "quillon")
     src = "E:\\" + os.path.basename(installed)   # as the disk spells it: no search at every file
@@ -324,13 +341,17 @@ def report_copy(name, contenders, fig, runs):
     rows = []
     for c in contenders:
         fresh, update = fig.med((c.label, "fresh")), fig.med((c.label, "update"))
+        changed = fig.med((c.label, "changed"))
         clicks = [ms for run in fig.get((c.label, "cancel"), []) for ms in run]
         print("  %-9s copy page fresh %6.2f s  /floor %.2f   update %6.2f s  /floor over %.2f"
+              "   update of changed files %6.2f s  /floor over %.2f"
               "   Cancel to question: median %.0f ms of %d (max %.0f)"
-              % (c.label, fresh, fresh / fl, update, update / over, median(clicks), len(clicks),
+              % (c.label, fresh, fresh / fl, update, update / over, changed, changed / over,
+                 median(clicks), len(clicks),
                  max(clicks) if clicks else float("nan")))
-        rows.append("| %s, %s | %.2f s | %.2f | %.2f s | %.2f | %.0f ms |"
-                    % (name, c.label, fresh, fresh / fl, update, update / over, median(clicks)))
+        rows.append("| %s, %s | %.2f s | %.2f | %.2f s | %.2f | %.2f s | %.2f | %.0f ms |"
+                    % (name, c.label, fresh, fresh / fl, update, update / over, changed,
+                       changed / over, median(clicks)))
     if "peer silent" not in fig:
         sys.stdout.flush()
         return rows
@@ -338,8 +359,8 @@ def report_copy(name, contenders, fig, runs):
     print("  peer      silent %6.2f s  /floor %.2f   with its page %6.2f s  /floor %.2f  (%d page runs;"
           " Wine's start %.2f s taken off)" % (silent, silent / fl, page, page / fl,
                                                len(fig.get("peer page", [])), fig.med("wine start")))
-    rows.append("| %s, peer silent | %.2f s | %.2f | | | |" % (name, silent, silent / fl))
-    rows.append("| %s, peer with its page | %.2f s | %.2f | | | |" % (name, page, page / fl))
+    rows.append("| %s, peer silent | %.2f s | %.2f | | | | | |" % (name, silent, silent / fl))
+    rows.append("| %s, peer with its page | %.2f s | %.2f | | | | | |" % (name, page, page / fl))
     sys.stdout.flush()
     return rows
 
@@ -421,7 +442,7 @@ def bench_search(work, floor, contenders, runs):
         for c in contenders:
             s = fig.med(c.label)
             print("  %-9s setup %.2f s  /walk %.2f" % (c.label, s, s / walk))
-            rows.append("| search, %s | %.2f s | %.2f | | | |" % (c.label, s, s / walk))
+            rows.append("| search, %s | %.2f s | %.2f | | | | | |" % (c.label, s, s / walk))
         sys.stdout.flush()
         return rows
     finally:
@@ -460,8 +481,9 @@ def main():
             rows += bench_search(work, floor, contenders, args.runs)
     finally:
         shutil.rmtree(work, ignore_errors=True)
-    print("\n| case | fresh | fresh / floor | update | update / floor | Cancel to question |")
-    print("|---|---|---|---|---|---|")
+    print("\n| case | fresh | fresh / floor | update | update / floor | update, files changed"
+          " | changed / floor | Cancel to question |")
+    print("|---|---|---|---|---|---|---|---|")
     print("\n".join(rows))
 
 
