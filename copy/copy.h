@@ -76,17 +76,16 @@ bool run_enter_dir(const char* dir);
 enum { PLACE_SKIP, PLACE_NEW, PLACE_REPLACE, PLACE_OVERWRITE, PLACE_UNKNOWN };
 // What placing a file means; target receives the name to write (an existing
 // file's own spelling). PLACE_OVERWRITE: a plain file that may be written
-// over in place once keep_in_place has its bytes (else it is replaced).
+// over in place once keep_staged has its bytes (else it is replaced).
 // PLACE_UNKNOWN: no run is recording.
 int run_place_file(const char* path, char* target, size_t cch);
-// Keeps the bytes of path, open for reading and writing in file, in the
-// run's pack, and leaves file at its start for the new bytes; old_size gets
-// their count. False: nothing was kept, the file is to be replaced.
-bool keep_in_place(const char* path, HANDLE file, ULONGLONG* old_size);
-// keep_in_place in two steps, so that a file that already holds the new
-// bytes is not written at all: stage_in_place reads the earlier bytes (old
-// points at them, or is null when they did not fit the run's buffer whole),
-// keep_staged writes them to the pack.
+// Keeping the bytes of path, open for reading and writing in file, in the
+// run's pack, in two steps, so that a file that already holds the new bytes
+// is not written at all: stage_in_place reads the earlier bytes (old points
+// at them, or is null when they did not fit the run's buffer whole);
+// keep_staged writes them to the pack and leaves file at its start for the
+// new bytes, old_size gets their count. False from either: nothing was
+// kept, the file is to be replaced.
 bool stage_in_place(const char* path, HANDLE file, const BYTE** old, DWORD* count);
 bool keep_staged(const char* path, HANDLE file, ULONGLONG* old_size);
 // Renames path aside under a name that recovery recognises; put_back undoes
@@ -107,14 +106,12 @@ struct Pack {
 bool pack_open(Pack* pack, const char* path);   // for appending, created if missing
 void pack_close(Pack* pack);
 enum { PACK_KEPT, PACK_NOT_KEPT, PACK_BROKEN };
-// Appends file's bytes and times under its full path and leaves it at its start.
+// Appending file's bytes and times under its full path, in two halves:
+// pack_read takes the times and as much of the file as fits into buf behind
+// the entry's head (false: it cannot be kept); pack_bytes is where those
+// bytes are; pack_write appends the entry and leaves file at its start.
 // PACK_NOT_KEPT leaves the pack as it was; PACK_BROKEN: it may end torn and
 // takes no more entries.
-int pack_append(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
-                ULONGLONG* old_size);
-// pack_append's two halves: pack_read takes the file's times and as much of
-// it as fits into buf behind the entry's head (false: it cannot be kept);
-// pack_bytes is where those bytes are; pack_write appends the entry.
 struct PackStage {
     FILETIME created, accessed, written;
     ULONGLONG size = 0;   // the file's length

@@ -219,10 +219,11 @@ struct Target {
     ULONGLONG old_size = NOT_IN_PLACE;   // bytes kept in the pack, written over in place
     bool unchanged = false;   // already holds the medium's bytes: nothing to write
     bool rewind = false;      // the medium's file was read to compare: start it again
-    // Written over in place after a compare: the blocks before resume were
-    // the same, the one at resume waits in the buffer (pending bytes).
-    bool resume_in_buf = false;
+    // After a compare: the bytes before resume already are the medium's; a
+    // file written over from there has the block at resume waiting in the
+    // buffer (pending bytes).
     ULONGLONG resume = 0;
+    bool resume_in_buf = false;
     DWORD pending = 0;
 };
 
@@ -262,7 +263,7 @@ static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
         compared = compare_source(hsrc, buf, old, count, &at, &got);
         if (compared == SOURCE_SAME) {
             t->unchanged = true;
-            t->old_size = count;
+            t->resume = count;
             return true;
         }
     }
@@ -386,7 +387,7 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
 
     if (hdst != INVALID_HANDLE_VALUE && t.unchanged) {
         CloseHandle(hdst);
-        update_status(hDlg, 0, static_cast<DWORD>(t.old_size));
+        update_status(hDlg, 0, static_cast<DWORD>(t.resume));
     } else if (hdst != INVALID_HANDLE_VALUE) {
         LARGE_INTEGER start{};
         bool failed = t.rewind && !SetFilePointerEx(hsrc, start, nullptr, FILE_BEGIN);

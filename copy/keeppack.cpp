@@ -157,15 +157,6 @@ int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
     return PACK_KEPT;
 }
 
-int pack_append(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
-                ULONGLONG* old_size)
-{
-    PackStage st;
-    if (!pack_read(file, path, buf, cb, &st))
-        return PACK_NOT_KEPT;
-    return pack_write(pack, file, path, buf, cb, st, old_size);
-}
-
 // One entry's bytes back into its file, as it was: length and times too.
 static bool restore_entry(HANDLE pack, const char* path, const PackHead& head,
                           std::vector<BYTE>& buf)

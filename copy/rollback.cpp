@@ -391,13 +391,6 @@ bool keep_staged(const char* path, HANDLE file, ULONGLONG* old_size)
     return true;
 }
 
-bool keep_in_place(const char* path, HANDLE file, ULONGLONG* old_size)
-{
-    const BYTE* old;
-    DWORD count;
-    return stage_in_place(path, file, &old, &count) && keep_staged(path, file, old_size);
-}
-
 void put_back(const char* path, const char* kept)
 {
     if (MoveFileA(kept, path) && run.active && !run.kept.empty() && run.kept.back() == kept) {

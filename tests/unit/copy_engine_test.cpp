@@ -370,8 +370,11 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
                       PLACE_OVERWRITE);
             HANDLE h = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr);
+            const BYTE* staged = nullptr;
+            DWORD count = 0;
             ULONGLONG old = 0;
-            ASSERT_TRUE(keep_in_place(target, h, &old));
+            ASSERT_TRUE(stage_in_place(target, h, &staged, &count));
+            ASSERT_TRUE(keep_staged(target, h, &old));
             EXPECT_EQ(old, 20u);
             DWORD n;
             WriteFile(h, "NEW", 3, &n, nullptr);
@@ -487,7 +490,9 @@ TEST(RunRecord, PackCutAtEveryByteGivesBackWholeEntriesOnly)
                                nullptr, OPEN_EXISTING, 0, nullptr);
         BYTE buf[256];   // the first file fits behind the head, the second goes block by block
         ULONGLONG old = 0;
-        ASSERT_EQ(pack_append(&p, h, t.sub("d\\" + f.first).c_str(), buf, sizeof buf, &old),
+        PackStage st;
+        ASSERT_TRUE(pack_read(h, t.sub("d\\" + f.first).c_str(), buf, sizeof buf, &st));
+        ASSERT_EQ(pack_write(&p, h, t.sub("d\\" + f.first).c_str(), buf, sizeof buf, st, &old),
                   PACK_KEPT);
         EXPECT_EQ(old, f.second.size());
         CloseHandle(h);
