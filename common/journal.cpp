@@ -1,5 +1,5 @@
-// What this run created on disk, so that a failed new installation removes
-// exactly that and nothing that was there before.
+// The directories this run created before its copy, so that a new
+// installation that ends early removes exactly those, and only while empty.
 #include "common/journal.h"
 
 #include <windows.h>
@@ -8,24 +8,16 @@
 #include <vector>
 
 static std::vector<std::string> journal_dirs;
-static std::vector<std::string> journal_files;
 
 void journal_reset()
 {
     journal_dirs.clear();
-    journal_files.clear();
 }
 
 void journal_note_dir(const char* path)
 {
     if (path != nullptr && path[0] != '\0')
         journal_dirs.emplace_back(path);
-}
-
-void journal_note_file(const char* path)
-{
-    if (path != nullptr && path[0] != '\0')
-        journal_files.emplace_back(path);
 }
 
 size_t journal_dir_count()
@@ -50,8 +42,6 @@ void journal_undo_dirs_since(size_t mark)
 
 void journal_undo()
 {
-    for (auto it = journal_files.rbegin(); it != journal_files.rend(); ++it)
-        DeleteFileA(it->c_str());
     journal_undo_dirs_since(0);
     journal_reset();
 }
