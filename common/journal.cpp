@@ -1,5 +1,5 @@
-// The directories this run created before its copy, so that a new
-// installation that ends early removes exactly those, and only while empty.
+// The directories this run created, so that a new installation that ends
+// early removes exactly those, and only while empty.
 #include "common/journal.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
-// The journal of the directories this run created before its copy began (the
-// destination page's). A copy run takes them into its record; a new
-// installation that ends before that removes them, and nothing that was on
-// the disk before the run.
+// The journal of the directories this run created. A copy run takes those
+// made before it (the destination page's) into its record; a new installation
+// that ends where no record took them over removes them, empty ones only, and
+// nothing that was on the disk before the run. Files are the record's alone.
 #pragma once
 
 #include <cstddef>
