@@ -10,10 +10,12 @@ tree under Wine (floor.cpp, into a new tree and over an existing one), `cp -r`,
 and the peer (an NSIS installer of the same tree, silent and with its install
 page); the latency of Cancel during the copy (click to question on screen).
 Then the drive search against `find -iname` and a plain FindFirstFileA walk.
-Every figure is the median of --runs interleaved runs; with --baseline the
-setup program of that build is timed in the same loop on the same media, so a
-change's before and after come from one run. Every Wine process and the Linux
-commands run pinned to one core. Figures only; nothing is asserted.
+Every figure is the median of --runs interleaved runs, a ratio the median of
+each run's ratio to the floor copy right after (the walk right before); with
+--baseline the setup program of that build is timed in the same loop on the
+same media, so a change's before and after come from one run. Every Wine
+process and the Linux commands run pinned to one core. Figures only; nothing
+is asserted.
 """
 import argparse
 import os
@@ -265,11 +267,22 @@ def timed_wine(prefix, *args):
 # ---------------------------------------------------------------- copy
 
 class Figures(dict):
-    def add(self, key, value):
+    """Lists of figures by key; a timed case also keeps its ratio of each run."""
+
+    def add(self, key, value, ratio=None):
         self.setdefault(key, []).append(value)
+        if ratio is not None:
+            self.setdefault(("ratio", key), []).append(ratio)
 
     def med(self, key):
         return median(self.get(key, []))
+
+    def ratio(self, key):
+        return self.med(("ratio", key))
+
+    def spread(self, key):
+        values = self.get(key, [])
+        return "%.2f-%.2f" % (min(values), max(values)) if values else ""
 
 
 def change_every_file(root):
@@ -290,20 +303,31 @@ def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
         fresh_e(prefix)
         fig.add((c.label, "cancel"), cancel_latencies(prefix))
         fresh_e(prefix)
-        fig.add((c.label, "fresh"), timed_install(prefix))
-        fig.add((c.label, "update"), timed_install(prefix, update=True))
+        # Each install is followed at once by its floor, a copy of the tree it
+        # left, and counts as its ratio to that floor: a load that comes and
+        # goes on a shared machine (a floor of 0.75 s took 1.3 s for a minute)
+        # then falls on both sides of a ratio, not on one contender's install
+        # and another's floor.
+        fresh = timed_install(prefix)
+        installed = find_ci(prefix.e_drive, "quillon")
+        src = "E:\\" + os.path.basename(installed)   # as the disk spells it: no search at every file
+        fl, fig.files = floor_copy(prefix, floor, src, "E:\\floor_copy")
+        fig.add("floor fresh", fl)
+        fig.add((c.label, "fresh"), fresh, fresh / fl)
+        update = timed_install(prefix, update=True)
+        over = floor_copy(prefix, floor, src, "E:\\floor_copy")[0]
+        fig.add("floor over", over)
+        fig.add((c.label, "update"), update, update / over)
         # An update from the same medium finds every file as the medium has
         # it; one from a newer medium finds them all changed: the last byte of
         # each is, so that each is compared to its end before it is kept.
-        change_every_file(find_ci(prefix.e_drive, "quillon"))
-        fig.add((c.label, "changed"), timed_install(prefix, update=True))
-    # The floor and the peer copy the tree the last update left.
-    installed = find_ci(prefix.e_drive, "quillon")
-    src = "E:\\" + os.path.basename(installed)   # as the disk spells it: no search at every file
-    fl, fig.files = floor_copy(prefix, floor, src, "E:\\floor_copy")
-    fig.add("floor fresh", fl)
-    fig.add("floor over", floor_copy(prefix, floor, src, "E:\\floor_copy")[0])
-    shutil.rmtree(os.path.join(prefix.e_drive, "floor_copy"))
+        change_every_file(installed)
+        changed = timed_install(prefix, update=True)
+        over = floor_copy(prefix, floor, src, "E:\\floor_copy")[0]
+        fig.add("floor over", over)
+        fig.add((c.label, "changed"), changed, changed / over)
+        shutil.rmtree(os.path.join(prefix.e_drive, "floor_copy"))
+    # cp -r and the peer copy the tree the last update left.
     fig.add("cp -r", timed(["cp", "-r", installed, os.path.join(prefix.e_drive, "cp_copy")]))
     shutil.rmtree(os.path.join(prefix.e_drive, "cp_copy"))
     if not peer:
@@ -320,38 +344,45 @@ def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
         shutil.rmtree(os.path.join(prefix.e_drive, "peer_p"), ignore_errors=True)
 
 
-def run_line(fig):
-    """The figures the last run added, as one line."""
+def run_line(fig, before):
+    """The figures added since before (the lengths of fig's lists then), as one line."""
     parts = []
     for key, values in fig.items():
+        if key[0] == "ratio":
+            continue
         name = key if isinstance(key, str) else " ".join(key)
-        last = values[-1]
-        if isinstance(last, list):
-            parts.append("%s [%s] ms" % (name, " ".join("%.0f" % ms for ms in last)))
-        else:
-            parts.append("%s %.2f" % (name, last))
+        ratios = fig.get(("ratio", key), [])
+        for i in range(before.get(key, 0), len(values)):
+            if isinstance(values[i], list):
+                parts.append("%s [%s] ms" % (name, " ".join("%.0f" % ms for ms in values[i])))
+            elif i < len(ratios):
+                parts.append("%s %.2f (%.2f)" % (name, values[i], ratios[i]))
+            else:
+                parts.append("%s %.2f" % (name, values[i]))
     return "  ".join(parts)
 
 
 def report_copy(name, contenders, fig, runs):
     fl = fig.med("floor fresh")
     over = fig.med("floor over")
-    print("\n%s, %d files, median of %d runs (floor %.2f s new tree, %.2f s over it; cp -r %.2f s)"
+    print("\n%s, %d files, median of %d runs (floor %.2f s new tree, %.2f s over it; cp -r %.2f s);"
+          " a ratio is the median of each run's install over the floor copy right after it"
           % (name, fig.files, runs, fl, over, fig.med("cp -r")))
     rows = []
     for c in contenders:
-        fresh, update = fig.med((c.label, "fresh")), fig.med((c.label, "update"))
-        changed = fig.med((c.label, "changed"))
+        cells = []
+        line = "  %-9s" % c.label
+        for case, title in (("fresh", "copy page fresh"), ("update", "update"),
+                            ("changed", "update of changed files")):
+            key = (c.label, case)
+            line += "  %s %6.2f s /floor %.2f (%s)" % (title, fig.med(key), fig.ratio(key),
+                                                        fig.spread(("ratio", key)))
+            cells.append("%.2f s | %.2f (%s)" % (fig.med(key), fig.ratio(key),
+                                                 fig.spread(("ratio", key))))
         clicks = [ms for run in fig.get((c.label, "cancel"), []) for ms in run]
-        print("  %-9s copy page fresh %6.2f s  /floor %.2f   update %6.2f s  /floor over %.2f"
-              "   update of changed files %6.2f s  /floor over %.2f"
-              "   Cancel to question: median %.0f ms of %d (max %.0f)"
-              % (c.label, fresh, fresh / fl, update, update / over, changed, changed / over,
-                 median(clicks), len(clicks),
-                 max(clicks) if clicks else float("nan")))
-        rows.append("| %s, %s | %.2f s | %.2f | %.2f s | %.2f | %.2f s | %.2f | %.0f ms |"
-                    % (name, c.label, fresh, fresh / fl, update, update / over, changed,
-                       changed / over, median(clicks)))
+        print("%s   Cancel to question: median %.0f ms of %d (max %.0f)"
+              % (line, median(clicks), len(clicks), max(clicks) if clicks else float("nan")))
+        rows.append("| %s, %s | %s | %.0f ms |" % (name, c.label, " | ".join(cells), median(clicks)))
     if "peer silent" not in fig:
         sys.stdout.flush()
         return rows
@@ -381,8 +412,9 @@ def bench_copy(name, shape, work, floor, contenders, runs, peer):
             build_peer(find_ci(prefix.e_drive, "quillon"), medium)
         fig = Figures()
         for r in range(runs):
+            before = {k: len(v) for k, v in fig.items()}
             one_copy_run(prefix, medium, contenders, floor, r == 0, fig, peer)
-            print("%s, run %d of %d: %s" % (name, r + 1, runs, run_line(fig)), flush=True)
+            print("%s, run %d of %d: %s" % (name, r + 1, runs, run_line(fig, before)), flush=True)
         return report_copy(name, contenders, fig, runs)
     finally:
         if prefix:
@@ -429,20 +461,22 @@ def bench_search(work, floor, contenders, runs):
         fig = Figures()
         for _ in range(runs):
             fig.add("find", timed(["find"] + roots + ["-iname", "quillon.exe"]))
-            out = run_wine(prefix, floor, "walk", "C:", "E:")[0].stdout.split()
-            fig.entries = int(out[1])
-            fig.add("walk", float(out[2]) / 1000.0)
             for c in contenders:
+                # Each search over the walk just before it (see one_copy_run).
+                out = run_wine(prefix, floor, "walk", "C:", "E:")[0].stdout.split()
+                fig.entries = int(out[1])
+                walk = float(out[2]) / 1000.0
+                fig.add("walk", walk)
                 c.put_on(medium)
-                fig.add(c.label, timed_search(prefix))
-        walk = fig.med("walk")
+                search = timed_search(prefix)
+                fig.add(c.label, search, search / walk)
         print("\nsearch %d entries (C: and E:), median of %d runs: walk %.2f s  find %.2f s"
-              % (fig.entries, runs, walk, fig.med("find")))
+              % (fig.entries, runs, fig.med("walk"), fig.med("find")))
         rows = []
         for c in contenders:
-            s = fig.med(c.label)
-            print("  %-9s setup %.2f s  /walk %.2f" % (c.label, s, s / walk))
-            rows.append("| search, %s | %.2f s | %.2f | | | | | |" % (c.label, s, s / walk))
+            s, r, spread = fig.med(c.label), fig.ratio(c.label), fig.spread(("ratio", c.label))
+            print("  %-9s setup %.2f s  /walk %.2f (%s)" % (c.label, s, r, spread))
+            rows.append("| search, %s | %.2f s | %.2f (%s) | | | | | |" % (c.label, s, r, spread))
         sys.stdout.flush()
         return rows
     finally:
