@@ -225,16 +225,20 @@ struct Target {
     ULONGLONG resume = 0;
     bool resume_in_buf = false;
     DWORD pending = 0;
+    bool record_failed = false;   // the run's record could not take what the file needs
 };
 
 enum { SOURCE_SAME, SOURCE_DIFFERS, SOURCE_UNREADABLE };
 
-// Reads the medium's file block by block against the count bytes at old.
-// Where it differs, *at and *got give the block the buffer holds: the first
-// that differs, or the last one where the file is shorter.
+// Reads the medium's file from its start block by block against the count
+// bytes at old. Where it differs, *at and *got give the block the buffer
+// holds: the first that differs, or the last one where the file is shorter.
 static int compare_source(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count, DWORD* at,
                           DWORD* got)
 {
+    LARGE_INTEGER start{};
+    if (!SetFilePointerEx(hsrc, start, nullptr, FILE_BEGIN))
+        return SOURCE_UNREADABLE;
     for (*at = 0;; *at += *got) {
         if (!ReadFile(hsrc, buf, COPY_BLOCK, got, nullptr))
             return SOURCE_UNREADABLE;
@@ -280,6 +284,28 @@ static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
     return true;
 }
 
+// In a directory not listed yet: whether the file at t->name, open in h,
+// already holds the medium's bytes, so that nothing in it changes.
+static bool holds_source(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
+{
+    BY_HANDLE_FILE_INFORMATION fi;
+    if (!GetFileInformationByHandle(h, &fi) ||
+        !run_fits_in_place(fi.dwFileAttributes,
+                           (static_cast<ULONGLONG>(fi.nFileSizeHigh) << 32) | fi.nFileSizeLow))
+        return false;
+    const BYTE* old = nullptr;
+    DWORD count = 0;
+    if (!stage_in_place(t->name, h, &old, &count) || !old)
+        return false;
+    t->rewind = true;
+    DWORD at = 0, got = 0;
+    if (compare_source(hsrc, buf, old, count, &at, &got) != SOURCE_SAME)
+        return false;
+    t->unchanged = true;
+    t->resume = count;
+    return true;
+}
+
 // Opens the file the block loop fills, at t->name. So that a failed run can
 // put an existing file back as it was, a plain one has its bytes kept and is
 // written over in place, any other is first renamed aside into t->kept; one
@@ -288,6 +314,21 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
 {
     t->kept[0] = '\0';
     int place = run_place_file(pdst, t->name, sizeof t->name);
+    if (place == PLACE_PROBE) {
+        HANDLE h = CreateFileA(t->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            if (holds_source(h, hsrc, buf, t))
+                return h;
+            CloseHandle(h);
+        }
+        // Something changes: the directory goes on record first.
+        if (!run_list_dir_of(pdst)) {
+            t->record_failed = true;
+            return INVALID_HANDLE_VALUE;
+        }
+        place = run_place_file(pdst, t->name, sizeof t->name);
+    }
     if (place == PLACE_SKIP)
         return INVALID_HANDLE_VALUE;
     if (place == PLACE_NEW) {
@@ -379,6 +420,11 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hsrc != INVALID_HANDLE_VALUE) {
         hdst = open_target(pdst, hsrc, buf, &t);
+        if (t.record_failed) {
+            catch_up_page(hDlg);
+            alert(hDlg, ALERT_DISK_FULL);
+            result = copyflag = FALSE;
+        }
     } else if (listed(psrc)) {
         catch_up_page(hDlg);   // the page rests under the alert on the file that failed
         alert_naming(hDlg, ALERT_READ_ERROR, psrc);

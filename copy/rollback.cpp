@@ -51,6 +51,7 @@ struct RunState {
     char record[PATH_CCH];
     std::vector<std::string> new_dirs;                                 // lower case
     std::map<std::string, std::map<std::string, Listed>> listed;      // dir -> lower name -> entry
+    std::map<std::string, std::string> unlisted;   // lower dir -> dir: entered, unchanged so far
     std::vector<std::string> kept;                                     // kept-aside files
     Listed* placing;    // the listed file run_place_file answered for last
     std::string placing_target;
@@ -60,6 +61,7 @@ struct RunState {
     std::string placed_dir;                                            // as given
     std::map<std::string, Listed>* placed_listing;                     // null: new or outside
     bool placed_new;
+    bool placed_unlisted;
     Pack pack;          // one per run: one per directory cost 0.2 s more at 120 directories
     std::vector<BYTE> pack_buf;   // a whole file to keep, head and tail: one read, one write
     PackStage stage;              // what pack_buf holds of the file placed last
@@ -173,6 +175,35 @@ bool run_begin(const char* record)
     return true;
 }
 
+// What an existing directory holds goes on record before the first change in
+// it, and no sooner: a directory whose files all hold the medium's bytes (an
+// update from the same medium, a repair) is never listed, which under Wine
+// cost some 12 µs a file.
+static bool list_if_unlisted(const std::string& ld)
+{
+    auto it = run.unlisted.find(ld);
+    if (it == run.unlisted.end())
+        return true;
+    const std::string d = it->second;
+    run.unlisted.erase(it);
+    run.placed_dir.clear();   // listed from now on
+    std::vector<Listed> entries = entries_in(d);
+    std::vector<const char*> fields = {"E", d.c_str()};
+    std::map<std::string, Listed>& known = run.listed[ld];
+    for (const Listed& e : entries) {
+        fields.push_back(e.name.c_str());
+        known[lower(e.name)] = e;
+    }
+    run.unflushed = true;
+    return record_append(fields.data(), static_cast<int>(fields.size()), false);
+}
+
+bool run_list_dir_of(const char* path)
+{
+    const char* last = strrchr(path, '\\');
+    return !run.active || !last || list_if_unlisted(dir_key(std::string(path, last)));
+}
+
 bool run_enter_dir(const char* dir)
 {
     if (!run.active)
@@ -180,18 +211,11 @@ bool run_enter_dir(const char* dir)
     run.placed_dir.clear();   // it may be listed or new from now on
     std::string d = without_slash(dir);
     std::string ld = dir_key(d);
-    if (below_new_dir(ld) || run.listed.count(ld))
+    if (below_new_dir(ld) || run.listed.count(ld) || run.unlisted.count(ld))
         return true;
     if (is_dir(d)) {
-        std::vector<Listed> entries = entries_in(d);
-        std::vector<const char*> fields = {"E", d.c_str()};
-        std::map<std::string, Listed>& known = run.listed[ld];
-        for (const Listed& e : entries) {
-            fields.push_back(e.name.c_str());
-            known[lower(e.name)] = e;
-        }
-        run.unflushed = true;
-        return record_append(fields.data(), static_cast<int>(fields.size()), false);
+        run.unlisted[ld] = d;
+        return true;
     }
     // The topmost level that is missing is the one the run creates.
     std::string top = d;
@@ -202,6 +226,13 @@ bool run_enter_dir(const char* dir)
         top.resize(cut);
     }
     return note_new_dir(top);
+}
+
+bool run_fits_in_place(DWORD attributes, ULONGLONG size)
+{
+    const DWORD special = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                          FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    return (attributes & special) == 0 && size <= IN_PLACE_MAX;
 }
 
 int run_place_file(const char* path, char* target, size_t cch)
@@ -221,11 +252,14 @@ int run_place_file(const char* path, char* target, size_t cch)
         run.placed_dir.assign(path, last);
         std::string ldir = dir_key(run.placed_dir);
         run.placed_new = below_new_dir(ldir);
+        run.placed_unlisted = run.unlisted.count(ldir) != 0;
         auto dir = run.listed.find(ldir);
         run.placed_listing = dir == run.listed.end() ? nullptr : &dir->second;
     }
     if (run.placed_new)
         return PLACE_NEW;
+    if (run.placed_unlisted)
+        return PLACE_PROBE;
     if (run.placed_listing) {
         auto had = run.placed_listing->find(lower(name));
         if (had == run.placed_listing->end())
@@ -241,10 +275,7 @@ int run_place_file(const char* path, char* target, size_t cch)
             return PLACE_NEW;
         run.placing = &old;
         run.placing_target = target;
-        const DWORD special = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                              FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
-        return (old.attributes & special) == 0 && old.size <= IN_PLACE_MAX ? PLACE_OVERWRITE
-                                                                           : PLACE_REPLACE;
+        return run_fits_in_place(old.attributes, old.size) ? PLACE_OVERWRITE : PLACE_REPLACE;
     }
     // A file outside the product's directories: a line of its own.
     WIN32_FIND_DATAA fd;
@@ -295,6 +326,8 @@ static bool keep_place(const char* path, KeepPlace* kp)
         return false;
     kp->dir.assign(path, last);
     kp->ldir = dir_key(kp->dir);
+    if (!list_if_unlisted(kp->ldir))
+        return false;
     auto listed = run.listed.find(kp->ldir);
     kp->listed = listed != run.listed.end();
     return !kp->listed || !listed->second.count(lower(KEEP_DIR));
@@ -525,6 +558,7 @@ void run_abandon()
     run.record[0] = '\0';
     run.new_dirs.clear();
     run.listed.clear();
+    run.unlisted.clear();
     run.kept.clear();
     run.placing = nullptr;
     run.placing_target.clear();

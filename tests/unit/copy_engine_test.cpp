@@ -317,6 +317,16 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
         write_file(t.sub("src\\" + f.first), f.second.second);
     }
     set_write_time(t.sub("dst\\same.txt"), long_ago);
+    // A directory goes on record before its first change and only then: one
+    // with the medium's files already in place is not listed; one whose
+    // first change is a new file has it removed again.
+    for (const char* dir : {"src\\kept", "dst\\kept", "src\\grows", "dst\\grows"}) {
+        t.make(dir);
+        write_file(t.sub(std::string(dir) + "\\a.txt"), "as on the medium");
+        write_file(t.sub(std::string(dir) + "\\b.txt"), "as on the medium too");
+    }
+    write_file(t.sub("dst\\grows\\user.txt"), "mine");
+    write_file(t.sub("src\\grows\\new.txt"), "new");
     const std::string before = snapshot(dst());
 
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
@@ -327,7 +337,12 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     for (const auto& f : compared)
         EXPECT_EQ(read_file(t.sub("dst\\" + f.first)), f.second.second) << f.first;
     EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
-    run_undo();
+    // Undone from the record as a killed run leaves it.
+    run_abandon();
+    const std::string record = read_file(t.sub("run.rec"));
+    EXPECT_EQ(record.find(t.sub("dst\\kept") + "|"), std::string::npos) << record;
+    EXPECT_NE(record.find(t.sub("dst\\grows") + "|"), std::string::npos) << record;
+    EXPECT_EQ(run_recover(t.sub("run.rec").c_str()), RECOVER_DONE);
     EXPECT_EQ(snapshot(dst()), before);
     EXPECT_EQ(write_time(t.sub("dst\\top.txt")), long_ago.dwLowDateTime);
     EXPECT_FALSE(file_exists(t.sub("run.rec")));
@@ -337,7 +352,8 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     run_commit();
     EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt plain.txt user.txt");
-    EXPECT_EQ(listing(dst()), "help longer.txt same.txt shorter.txt start.txt tail.bin top.txt");
+    EXPECT_EQ(listing(dst()),
+              "grows help kept longer.txt same.txt shorter.txt start.txt tail.bin top.txt");
     EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
