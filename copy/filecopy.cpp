@@ -284,15 +284,14 @@ static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
     return true;
 }
 
-// In a directory not listed yet: whether the file at t->name, open in h,
-// already holds the medium's bytes, so that nothing in it changes.
+// In a directory not listed yet: whether the file at t->name, open for
+// reading in h, already holds the medium's bytes, so that nothing in it
+// changes; whatever its attributes, it is then left as it is. Asking for the
+// attributes by handle would cost ~0.6 ms a file under Wine (it asks for the
+// volume too), more than the copy of the file. One larger than the run's
+// buffer is not compared.
 static bool holds_source(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
 {
-    BY_HANDLE_FILE_INFORMATION fi;
-    if (!GetFileInformationByHandle(h, &fi) ||
-        !run_fits_in_place(fi.dwFileAttributes,
-                           (static_cast<ULONGLONG>(fi.nFileSizeHigh) << 32) | fi.nFileSizeLow))
-        return false;
     const BYTE* old = nullptr;
     DWORD count = 0;
     if (!stage_in_place(t->name, h, &old, &count) || !old)
@@ -315,7 +314,7 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
     t->kept[0] = '\0';
     int place = run_place_file(pdst, t->name, sizeof t->name);
     if (place == PLACE_PROBE) {
-        HANDLE h = CreateFileA(t->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+        HANDLE h = CreateFileA(t->name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             if (holds_source(h, hsrc, buf, t))

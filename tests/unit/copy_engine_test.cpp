@@ -325,6 +325,8 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
         write_file(t.sub(std::string(dir) + "\\a.txt"), "as on the medium");
         write_file(t.sub(std::string(dir) + "\\b.txt"), "as on the medium too");
     }
+    SetFileAttributesA(t.sub("dst\\kept\\b.txt").c_str(),
+                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     write_file(t.sub("dst\\grows\\user.txt"), "mine");
     write_file(t.sub("src\\grows\\new.txt"), "new");
     const std::string before = snapshot(dst());
@@ -337,6 +339,9 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     for (const auto& f : compared)
         EXPECT_EQ(read_file(t.sub("dst\\" + f.first)), f.second.second) << f.first;
     EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
+    const DWORD read_only_hidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    EXPECT_EQ(GetFileAttributesA(t.sub("dst\\kept\\b.txt").c_str()) & read_only_hidden,
+              read_only_hidden);
     // Undone from the record as a killed run leaves it.
     run_abandon();
     const std::string record = read_file(t.sub("run.rec"));
