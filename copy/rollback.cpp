@@ -1,6 +1,7 @@
 // A copy run commits whole or leaves the disk as it was. Before the copy
 // writes in a directory the record says what that directory held: "E" with
-// the names of an existing directory, "N" for the topmost directory the run
+// the names of an existing directory (at its first change: one the copy
+// leaves as it was has no entry), "N" for the topmost directory the run
 // creates (everything below it is the run's). A plain file the run writes
 // over has its bytes kept in the run's pack first ("P" names it, in the
 // KEEP_DIR of the first such file's directory) and is then written in
