@@ -238,6 +238,24 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     EXPECT_EQ(copy_broken_source(t.sub("dst\\new.bin"), alerted), FALSE);
     EXPECT_TRUE(alerted);
     EXPECT_EQ(listing(dst()), "data.bin");
+
+    // A record that cannot take the directory's listing stops the copy
+    // before anything in the directory changes.
+    write_file(t.sub("newer.bin"), "newer data");
+    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+    ASSERT_TRUE(run_enter_dir(dst().c_str()));
+    record_close();
+    copyflag = TRUE;
+    {
+        AlertAnswerer disk_full("Out of Harddisk Space", 1);
+        EXPECT_FALSE(
+            copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
+        EXPECT_TRUE(disk_full.seen());
+    }
+    EXPECT_FALSE(copyflag);
+    run_abandon();
+    EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
+    EXPECT_EQ(listing(dst()), "data.bin");
 }
 
 static void set_write_time(const std::string& path, const FILETIME& ft)

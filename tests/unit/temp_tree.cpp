@@ -14,8 +14,9 @@ static void remove_tree_w(const std::wstring& dir)
             std::wstring full = dir + L"\\" + name;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 remove_tree_w(full);
-            else
-                DeleteFileW(full.c_str());
+            else if (!DeleteFileW(full.c_str()) &&
+                     SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL))
+                DeleteFileW(full.c_str());   // a read-only file a test left
         } while (FindNextFileW(h, &fd));
         FindClose(h);
     }
