@@ -78,11 +78,9 @@ enum { PLACE_SKIP, PLACE_NEW, PLACE_REPLACE, PLACE_OVERWRITE, PLACE_UNKNOWN, PLA
 // file's own spelling). PLACE_OVERWRITE: a plain file that may be written
 // over in place once keep_staged has its bytes (else it is replaced).
 // PLACE_UNKNOWN: no run is recording. PLACE_PROBE: its directory is not
-// listed yet; a plain file (run_fits_in_place) that already holds the
-// medium's bytes is left as it is, anything else needs run_list_dir_of first
-// and is then placed again.
+// listed yet; a file that already holds the medium's bytes is left as it is,
+// anything else needs run_list_dir_of first and is then placed again.
 int run_place_file(const char* path, char* target, size_t cch);
-bool run_fits_in_place(DWORD attributes, ULONGLONG size);
 bool run_list_dir_of(const char* path);   // false: the record could not take the listing
 // Keeping the bytes of path, open for reading and writing in file, in the
 // run's pack, in two steps, so that a file that already holds the new bytes

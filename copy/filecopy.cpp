@@ -228,7 +228,7 @@ struct Target {
     bool record_failed = false;   // the run's record could not take what the file needs
 };
 
-enum { SOURCE_SAME, SOURCE_DIFFERS, SOURCE_UNREADABLE };
+enum { SOURCE_SAME, SOURCE_DIFFERS, SOURCE_UNREADABLE, NOT_COMPARED, NOT_STAGED };
 
 // Reads the medium's file from its start block by block against the count
 // bytes at old. Where it differs, *at and *got give the block the buffer
@@ -249,6 +249,27 @@ static int compare_source(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count, 
     }
 }
 
+// Reads the earlier bytes of the file in h into the run's buffer
+// (NOT_STAGED: they cannot be kept) and, where they are there whole, the
+// medium's file against them; one that already holds them is marked
+// unchanged. *at and *got as compare_source gives them.
+static int stage_and_compare(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t, DWORD* at, DWORD* got)
+{
+    const BYTE* old = nullptr;
+    DWORD count = 0;
+    if (!stage_in_place(t->name, h, &old, &count))
+        return NOT_STAGED;
+    if (!old)
+        return NOT_COMPARED;
+    t->rewind = true;
+    const int compared = compare_source(hsrc, buf, old, count, at, got);
+    if (compared == SOURCE_SAME) {
+        t->unchanged = true;
+        t->resume = count;
+    }
+    return compared;
+}
+
 // A plain file is written over in place once its bytes are in the pack. It
 // is read first and compared with the medium's: one that already holds them
 // (an update from the same medium, a repair) is left untouched, with no
@@ -256,21 +277,12 @@ static int compare_source(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count, 
 // differs, only the blocks from the first difference on are written.
 static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
 {
-    const BYTE* old = nullptr;
-    DWORD count = 0;
-    if (!stage_in_place(t->name, h, &old, &count))
-        return false;
     DWORD at = 0, got = 0;
-    int compared = SOURCE_UNREADABLE;
-    if (old) {
-        t->rewind = true;
-        compared = compare_source(hsrc, buf, old, count, &at, &got);
-        if (compared == SOURCE_SAME) {
-            t->unchanged = true;
-            t->resume = count;
-            return true;
-        }
-    }
+    const int compared = stage_and_compare(h, hsrc, buf, t, &at, &got);
+    if (compared == NOT_STAGED)
+        return false;
+    if (compared == SOURCE_SAME)
+        return true;
     if (!keep_staged(t->name, h, &t->old_size))
         return false;
     LARGE_INTEGER to;
@@ -284,27 +296,6 @@ static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
     return true;
 }
 
-// In a directory not listed yet: whether the file at t->name, open for
-// reading in h, already holds the medium's bytes, so that nothing in it
-// changes; whatever its attributes, it is then left as it is. Asking for the
-// attributes by handle would cost ~0.6 ms a file under Wine (it asks for the
-// volume too), more than the copy of the file. One larger than the run's
-// buffer is not compared.
-static bool holds_source(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
-{
-    const BYTE* old = nullptr;
-    DWORD count = 0;
-    if (!stage_in_place(t->name, h, &old, &count) || !old)
-        return false;
-    t->rewind = true;
-    DWORD at = 0, got = 0;
-    if (compare_source(hsrc, buf, old, count, &at, &got) != SOURCE_SAME)
-        return false;
-    t->unchanged = true;
-    t->resume = count;
-    return true;
-}
-
 // Opens the file the block loop fills, at t->name. So that a failed run can
 // put an existing file back as it was, a plain one has its bytes kept and is
 // written over in place, any other is first renamed aside into t->kept; one
@@ -314,10 +305,15 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
     t->kept[0] = '\0';
     int place = run_place_file(pdst, t->name, sizeof t->name);
     if (place == PLACE_PROBE) {
+        // A file that already holds the medium's bytes changes nothing and is
+        // left as it is, whatever its attributes. It is only read: asking for
+        // its attributes by handle would cost ~0.6 ms a file under Wine (it
+        // asks for the volume too), more than the copy of the file.
         HANDLE h = CreateFileA(t->name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
-            if (holds_source(h, hsrc, buf, t))
+            DWORD at = 0, got = 0;
+            if (stage_and_compare(h, hsrc, buf, t, &at, &got) == SOURCE_SAME)
                 return h;
             CloseHandle(h);
         }

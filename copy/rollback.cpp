@@ -229,7 +229,8 @@ bool run_enter_dir(const char* dir)
     return note_new_dir(top);
 }
 
-bool run_fits_in_place(DWORD attributes, ULONGLONG size)
+// A plain file small enough for the pack is kept there and written over in place.
+static bool fits_in_place(DWORD attributes, ULONGLONG size)
 {
     const DWORD special = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                           FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
@@ -276,7 +277,7 @@ int run_place_file(const char* path, char* target, size_t cch)
             return PLACE_NEW;
         run.placing = &old;
         run.placing_target = target;
-        return run_fits_in_place(old.attributes, old.size) ? PLACE_OVERWRITE : PLACE_REPLACE;
+        return fits_in_place(old.attributes, old.size) ? PLACE_OVERWRITE : PLACE_REPLACE;
     }
     // A file outside the product's directories: a line of its own.
     WIN32_FIND_DATAA fd;
