@@ -86,11 +86,13 @@ bool run_list_dir_of(const char* path);   // false: the record could not take th
 // run's pack, in two steps, so that a file that already holds the new bytes
 // is not written at all: stage_in_place reads the earlier bytes (old points
 // at them, or is null when they did not fit the run's buffer whole);
-// keep_staged writes them to the pack and leaves file at its start for the
-// new bytes, old_size gets their count. False from either: nothing was
-// kept, the file is to be replaced.
+// keep_staged writes them to the pack from offset from on (the bytes before
+// it must stay as they are, as in a file written over from its first
+// difference) and leaves file at its start for the new bytes, old_size gets
+// its length. False from either: nothing was kept, the file is to be
+// replaced.
 bool stage_in_place(const char* path, HANDLE file, const BYTE** old, DWORD* count);
-bool keep_staged(const char* path, HANDLE file, ULONGLONG* old_size);
+bool keep_staged(const char* path, HANDLE file, ULONGLONG from, ULONGLONG* old_size);
 // Renames path aside under a name that recovery recognises; put_back undoes
 // it, drop_kept discards the kept file where no run is recording.
 bool keep_aside(const char* path, char* kept, size_t cch);
@@ -112,7 +114,9 @@ enum { PACK_KEPT, PACK_NOT_KEPT, PACK_BROKEN };
 // Appending file's bytes and times under its full path, in two halves:
 // pack_read takes the times and as much of the file as fits into buf behind
 // the entry's head (false: it cannot be kept); pack_bytes is where those
-// bytes are; pack_write appends the entry and leaves file at its start.
+// bytes are; pack_write appends the entry and leaves file at its start. Of a
+// file that was read whole, the entry may keep only the bytes from offset
+// from on: the restore writes them back there and leaves those before it.
 // PACK_NOT_KEPT leaves the pack as it was; PACK_BROKEN: it may end torn and
 // takes no more entries.
 struct PackStage {
@@ -123,7 +127,7 @@ struct PackStage {
 bool pack_read(HANDLE file, const char* path, BYTE* buf, DWORD cb, PackStage* st);
 const BYTE* pack_bytes(const BYTE* buf, const char* path);
 int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
-               const PackStage& st, ULONGLONG* old_size);
+               const PackStage& st, ULONGLONG from, ULONGLONG* old_size);
 // Every whole entry back into its file; false if one could not be.
 bool pack_restore(const char* pack_path);
 int run_recover(const char* record);   // rolls back (or completes) a run found on disk

@@ -216,7 +216,7 @@ constexpr ULONGLONG NOT_IN_PLACE = ~0ULL;
 struct Target {
     char name[PATH_CCH];   // pdst, or the spelling an existing file has
     char kept[PATH_CCH];   // where the earlier file was renamed aside, or empty
-    ULONGLONG old_size = NOT_IN_PLACE;   // bytes kept in the pack, written over in place
+    ULONGLONG old_size = NOT_IN_PLACE;   // earlier length of a file written over in place
     bool unchanged = false;   // already holds the medium's bytes: nothing to write
     bool rewind = false;      // the medium's file was read to compare: start it again
     // After a compare: the bytes before resume already are the medium's; a
@@ -283,7 +283,9 @@ static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
         return false;
     if (compared == SOURCE_SAME)
         return true;
-    if (!keep_staged(t->name, h, &t->old_size))
+    // Only what is written over goes into the pack.
+    const ULONGLONG from = compared == SOURCE_DIFFERS ? at : 0;
+    if (!keep_staged(t->name, h, from, &t->old_size))
         return false;
     LARGE_INTEGER to;
     to.QuadPart = at;

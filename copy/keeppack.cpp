@@ -4,8 +4,11 @@
 // small file over itself does; keeping its bytes costs one read and one
 // appended write.
 //
-// An entry: a head ("QSK1", the path's length, the byte count, the three file
-// times), the file's full path as the disk spells it, the bytes, and "QSKE".
+// An entry: a head ("QSK2", the path's length, the file's length, the offset
+// of the first byte kept, the three file times), the file's full path as the
+// disk spells it, the bytes from that offset to the end, and "QSKE". A file
+// written over from its first difference keeps only the bytes from there:
+// an update that changes a file's last block keeps one block, not the file.
 // The entry is complete before the file is touched, so a process killed while
 // writing it leaves a torn last entry for a file that was never changed;
 // reading stops at the first entry that is not whole.
@@ -15,14 +18,15 @@
 #include <cstring>
 #include <vector>
 
-static const char HEAD_MAGIC[4] = {'Q', 'S', 'K', '1'};
+static const char HEAD_MAGIC[4] = {'Q', 'S', 'K', '2'};
 static const char TAIL_MAGIC[4] = {'Q', 'S', 'K', 'E'};
-constexpr DWORD HEAD_SIZE = 40;
+constexpr DWORD HEAD_SIZE = 48;
 constexpr DWORD RESTORE_BLOCK = 65536;
 
 struct PackHead {
     DWORD name_len;
     ULONGLONG size;
+    ULONGLONG from;   // the bytes before it are not in the pack
     FILETIME created, accessed, written;
 };
 
@@ -31,9 +35,10 @@ static void put_head(BYTE* out, const PackHead& h)
     memcpy(out, HEAD_MAGIC, 4);
     memcpy(out + 4, &h.name_len, 4);
     memcpy(out + 8, &h.size, 8);
-    memcpy(out + 16, &h.created, 8);
-    memcpy(out + 24, &h.accessed, 8);
-    memcpy(out + 32, &h.written, 8);
+    memcpy(out + 16, &h.from, 8);
+    memcpy(out + 24, &h.created, 8);
+    memcpy(out + 32, &h.accessed, 8);
+    memcpy(out + 40, &h.written, 8);
 }
 
 static bool get_head(const BYTE* in, PackHead* h)
@@ -42,10 +47,11 @@ static bool get_head(const BYTE* in, PackHead* h)
         return false;
     memcpy(&h->name_len, in + 4, 4);
     memcpy(&h->size, in + 8, 8);
-    memcpy(&h->created, in + 16, 8);
-    memcpy(&h->accessed, in + 24, 8);
-    memcpy(&h->written, in + 32, 8);
-    return h->name_len > 0 && h->name_len < MAX_PATH;
+    memcpy(&h->from, in + 16, 8);
+    memcpy(&h->created, in + 24, 8);
+    memcpy(&h->accessed, in + 32, 8);
+    memcpy(&h->written, in + 40, 8);
+    return h->name_len > 0 && h->name_len < MAX_PATH && h->from <= h->size;
 }
 
 static bool write_all(HANDLE h, const void* p, DWORD n)
@@ -117,7 +123,7 @@ const BYTE* pack_bytes(const BYTE* buf, const char* path)
 }
 
 int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
-               const PackStage& st, ULONGLONG* old_size)
+               const PackStage& st, ULONGLONG from, ULONGLONG* old_size)
 {
     PackHead head{};
     head.name_len = static_cast<DWORD>(strlen(path));
@@ -128,14 +134,21 @@ int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
     const DWORD front = HEAD_SIZE + head.name_len;
     const DWORD got = st.got;
     const bool whole = got == st.size;
-    put_head(buf, head);
-    memcpy(buf + HEAD_SIZE, path, head.name_len);
-    DWORD first = front + got;
+    // The head and path go over the bytes just before the first one kept, so
+    // the entry leaves in one write. Where they would not fit there, or the
+    // file was not read whole, every byte is kept.
+    if (!whole || from > got || from < front)
+        from = 0;
+    head.from = from;
+    BYTE* entry = buf + from;
+    put_head(entry, head);
+    memcpy(entry + HEAD_SIZE, path, head.name_len);
+    DWORD first = front + got - static_cast<DWORD>(from);
     if (whole) {
-        memcpy(buf + first, TAIL_MAGIC, sizeof TAIL_MAGIC);
+        memcpy(entry + first, TAIL_MAGIC, sizeof TAIL_MAGIC);
         first += sizeof TAIL_MAGIC;
     }
-    bool ok = write_all(pack->file, buf, first);
+    bool ok = write_all(pack->file, entry, first);
     ULONGLONG left = head.size - got;
     while (ok && left > 0) {
         DWORD want = left < cb ? static_cast<DWORD>(left) : cb;
@@ -150,7 +163,7 @@ int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
             return PACK_BROKEN;
         return PACK_NOT_KEPT;
     }
-    pack->end += front + head.size + sizeof TAIL_MAGIC;
+    pack->end += front + (head.size - from) + sizeof TAIL_MAGIC;
     if (!seek(file, 0))
         return PACK_BROKEN;   // kept but not writable from the start: stop using the pack
     *old_size = head.size;
@@ -158,15 +171,18 @@ int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
 }
 
 // One entry's bytes back into its file, as it was: length and times too.
+// A file whose first bytes are not in the pack must still be there to hold
+// them; it is not made up of nothing.
 static bool restore_entry(HANDLE pack, const char* path, const PackHead& head,
                           std::vector<BYTE>& buf)
 {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr,
+                              head.from ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = true;
-    ULONGLONG left = head.size;
+    bool ok = seek(file, head.from);
+    ULONGLONG left = head.size - head.from;
     while (ok && left > 0) {
         DWORD want = left < buf.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(buf.size());
         ok = read_all(pack, buf.data(), want) && write_all(file, buf.data(), want);
@@ -204,17 +220,18 @@ bool pack_restore(const char* pack_path)
             break;
         const ULONGLONG body = at + HEAD_SIZE + head.name_len;
         // Whole only if the bytes and the tail are all there.
-        if (body > total || total - body < head.size || total - body - head.size < 4)
+        const ULONGLONG kept = head.size - head.from;
+        if (body > total || total - body < kept || total - body - kept < 4)
             break;
         char tail[4];
-        if (!read_all(pack, name, head.name_len) || !seek(pack, body + head.size) ||
+        if (!read_all(pack, name, head.name_len) || !seek(pack, body + kept) ||
             !read_all(pack, tail, 4) || memcmp(tail, TAIL_MAGIC, 4) != 0)
             break;
         name[head.name_len] = '\0';
         if (!is_full_path(name) || !seek(pack, body))
             break;   // not a path this program wrote
         ok = restore_entry(pack, name, head, buf) && ok;
-        at = body + head.size + 4;
+        at = body + kept + 4;
     }
     CloseHandle(pack);
     return ok;

@@ -410,12 +410,12 @@ bool stage_in_place(const char* path, HANDLE file, const BYTE** old, DWORD* coun
     return true;
 }
 
-bool keep_staged(const char* path, HANDLE file, ULONGLONG* old_size)
+bool keep_staged(const char* path, HANDLE file, ULONGLONG from, ULONGLONG* old_size)
 {
     if (run.pack.file == INVALID_HANDLE_VALUE && !open_pack(path))
         return false;
     int kept = pack_write(&run.pack, file, path, run.pack_buf.data(),
-                          static_cast<DWORD>(run.pack_buf.size()), run.stage, old_size);
+                          static_cast<DWORD>(run.pack_buf.size()), run.stage, from, old_size);
     if (kept == PACK_BROKEN) {
         run.pack_broken = true;
         pack_close(&run.pack);

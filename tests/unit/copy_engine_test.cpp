@@ -413,7 +413,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
             DWORD count = 0;
             ULONGLONG old = 0;
             ASSERT_TRUE(stage_in_place(target, h, &staged, &count));
-            ASSERT_TRUE(keep_staged(target, h, &old));
+            ASSERT_TRUE(keep_staged(target, h, 0, &old));
             EXPECT_EQ(old, 20u);
             DWORD n;
             WriteFile(h, "NEW", 3, &n, nullptr);
@@ -519,36 +519,55 @@ TEST(RunRecord, PackCutAtEveryByteGivesBackWholeEntriesOnly)
     TempTree t;
     t.make("d");
     const std::string pack = t.sub("pack"), cut = t.sub("cut");
-    const std::vector<std::pair<std::string, std::string>> files = {
-        {"One.txt", "first earlier"}, {"two.bin", std::string(300, 'x') + "end"}};
+    // The first file fits behind the head, the second goes block by block,
+    // the third is written over from its 500th byte and keeps only its tail.
+    const std::string same_start(500, 'p');
+    struct Kept {
+        std::string name, earlier, later;
+        ULONGLONG from;
+        DWORD cb;
+    };
+    const std::vector<Kept> files = {
+        {"One.txt", "first earlier", "written later", 0, 256},
+        {"two.bin", std::string(300, 'x') + "end", "written later", 0, 256},
+        {"three.dat", same_start + "old tail", same_start + "a later, longer tail", 500, 1024}};
     Pack p;
     ASSERT_TRUE(pack_open(&p, pack.c_str()));
     for (const auto& f : files) {
-        write_file(t.sub("d\\" + f.first), f.second);
-        HANDLE h = CreateFileA(t.sub("d\\" + f.first).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-        BYTE buf[256];   // the first file fits behind the head, the second goes block by block
+        const std::string path = t.sub("d\\" + f.name);
+        write_file(path, f.earlier);
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        std::vector<BYTE> buf(f.cb);
         ULONGLONG old = 0;
         PackStage st;
-        ASSERT_TRUE(pack_read(h, t.sub("d\\" + f.first).c_str(), buf, sizeof buf, &st));
-        ASSERT_EQ(pack_write(&p, h, t.sub("d\\" + f.first).c_str(), buf, sizeof buf, st, &old),
-                  PACK_KEPT);
-        EXPECT_EQ(old, f.second.size());
+        ASSERT_TRUE(pack_read(h, path.c_str(), buf.data(), f.cb, &st));
+        ASSERT_EQ(pack_write(&p, h, path.c_str(), buf.data(), f.cb, st, f.from, &old), PACK_KEPT);
+        EXPECT_EQ(old, f.earlier.size());
         CloseHandle(h);
     }
     pack_close(&p);
     const std::string whole = read_file(pack);
-    const size_t first_end = whole.find("QSK1", 4);
-    ASSERT_NE(first_end, std::string::npos);
+    std::vector<size_t> ends;
+    for (size_t at = whole.find("QSK2", 4); at != std::string::npos; at = whole.find("QSK2", at + 4))
+        ends.push_back(at);
+    ends.push_back(whole.size());
+    ASSERT_EQ(ends.size(), files.size());
+    EXPECT_LT(ends[2] - ends[1], files[2].earlier.size());
     for (size_t n = 0; n <= whole.size(); ++n) {
         SCOPED_TRACE("cut at " + std::to_string(n));
         for (const auto& f : files)
-            write_file(t.sub("d\\" + f.first), "written later");
+            write_file(t.sub("d\\" + f.name), f.later);
         write_file(cut, whole.substr(0, n));
         EXPECT_TRUE(pack_restore(cut.c_str()));
-        EXPECT_EQ(read_file(t.sub("d\\One.txt")), n >= first_end ? files[0].second : "written later");
-        EXPECT_EQ(read_file(t.sub("d\\two.bin")), n == whole.size() ? files[1].second : "written later");
+        for (size_t i = 0; i < files.size(); ++i)
+            EXPECT_EQ(read_file(t.sub("d\\" + files[i].name)),
+                      n >= ends[i] ? files[i].earlier : files[i].later);
     }
+    // A file kept from its middle on is not made up again when it is gone.
+    DeleteFileA(t.sub("d\\three.dat").c_str());
+    EXPECT_FALSE(pack_restore(pack.c_str()));
+    EXPECT_FALSE(file_exists(t.sub("d\\three.dat")));
     EXPECT_TRUE(pack_restore(t.sub("none").c_str()));   // nothing kept, nothing to do
 }
 
