@@ -171,8 +171,9 @@ int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
 }
 
 // One entry's bytes back into its file, as it was: length and times too.
-// A file whose first bytes are not in the pack must still be there to hold
-// them; it is not made up of nothing.
+// A file whose first bytes are not in the pack must still hold them: the run
+// never writes them, nor makes such a file shorter than they are. One that
+// is gone or shorter was changed by someone else and is not made up.
 static bool restore_entry(HANDLE pack, const char* path, const PackHead& head,
                           std::vector<BYTE>& buf)
 {
@@ -181,7 +182,10 @@ static bool restore_entry(HANDLE pack, const char* path, const PackHead& head,
                               nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    bool ok = seek(file, head.from);
+    LARGE_INTEGER has{};
+    bool ok = !head.from ||
+              (GetFileSizeEx(file, &has) && static_cast<ULONGLONG>(has.QuadPart) >= head.from);
+    ok = ok && seek(file, head.from);
     ULONGLONG left = head.size - head.from;
     while (ok && left > 0) {
         DWORD want = left < buf.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(buf.size());

@@ -564,7 +564,11 @@ TEST(RunRecord, PackCutAtEveryByteGivesBackWholeEntriesOnly)
             EXPECT_EQ(read_file(t.sub("d\\" + files[i].name)),
                       n >= ends[i] ? files[i].earlier : files[i].later);
     }
-    // A file kept from its middle on is not made up again when it is gone.
+    // A file kept from its middle on is not made up again when someone else
+    // cut it short or removed it.
+    write_file(t.sub("d\\three.dat"), "cut");
+    EXPECT_FALSE(pack_restore(pack.c_str()));
+    EXPECT_EQ(read_file(t.sub("d\\three.dat")), "cut");
     DeleteFileA(t.sub("d\\three.dat").c_str());
     EXPECT_FALSE(pack_restore(pack.c_str()));
     EXPECT_FALSE(file_exists(t.sub("d\\three.dat")));
