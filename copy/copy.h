@@ -73,13 +73,23 @@ int record_read(const char* path, std::vector<RecordEntry>* entries);
 // is placed; committed on success, undone on failure or Cancel.
 bool run_begin(const char* record);
 bool run_enter_dir(const char* dir);
-enum { PLACE_SKIP, PLACE_NEW, PLACE_REPLACE, PLACE_OVERWRITE, PLACE_UNKNOWN, PLACE_PROBE };
+enum {
+    PLACE_SKIP,
+    PLACE_NEW,
+    PLACE_REPLACE,
+    PLACE_OVERWRITE,
+    PLACE_UNKNOWN,
+    PLACE_PROBE,
+    PLACE_REWRITE
+};
 // What placing a file means; target receives the name to write (an existing
 // file's own spelling). PLACE_OVERWRITE: a plain file that may be written
 // over in place once keep_staged has its bytes (else it is replaced).
 // PLACE_UNKNOWN: no run is recording. PLACE_PROBE: its directory is not
 // listed yet; a file that already holds the medium's bytes is left as it is,
 // anything else needs run_list_dir_of first and is then placed again.
+// PLACE_REWRITE: a file this run wrote over in place already; it is written
+// over in place again, once keep_staged has its present bytes, or not at all.
 int run_place_file(const char* path, char* target, size_t cch);
 bool run_list_dir_of(const char* path);   // false: the record could not take the listing
 // Keeping the bytes of path, open for reading and writing in file, in the

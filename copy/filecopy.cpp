@@ -342,13 +342,18 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
             return h;
         use_disk_name(t->name, sizeof t->name);
     }
-    if (place == PLACE_OVERWRITE) {
+    if (place == PLACE_OVERWRITE || place == PLACE_REWRITE) {
         HANDLE h = CreateFileA(t->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             if (overwrite_in_place(h, hsrc, buf, t))
                 return h;
             CloseHandle(h);
+        }
+        // Renamed aside, it would not come back in the pack's order.
+        if (place == PLACE_REWRITE) {
+            t->record_failed = true;
+            return INVALID_HANDLE_VALUE;
         }
     }
     if (!keep_aside(t->name, t->kept, sizeof t->kept)) {

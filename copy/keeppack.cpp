@@ -16,6 +16,7 @@
 #include "common/directories.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 static const char HEAD_MAGIC[4] = {'Q', 'S', 'K', '2'};
@@ -212,8 +213,14 @@ bool pack_restore(const char* pack_path)
         return false;
     }
     const ULONGLONG total = static_cast<ULONGLONG>(total_li.QuadPart);
-    std::vector<BYTE> buf(RESTORE_BLOCK);
-    bool ok = true;
+    // A file written over twice in a run has two entries, the later one
+    // holding what the first write left: the entries go back last first.
+    struct Entry {
+        PackHead head;
+        std::string name;
+        ULONGLONG body;
+    };
+    std::vector<Entry> entries;
     ULONGLONG at = 0;
     for (;;) {
         BYTE raw[HEAD_SIZE];
@@ -232,11 +239,15 @@ bool pack_restore(const char* pack_path)
             !read_all(pack, tail, 4) || memcmp(tail, TAIL_MAGIC, 4) != 0)
             break;
         name[head.name_len] = '\0';
-        if (!is_full_path(name) || !seek(pack, body))
+        if (!is_full_path(name))
             break;   // not a path this program wrote
-        ok = restore_entry(pack, name, head, buf) && ok;
+        entries.push_back({head, name, body});
         at = body + kept + 4;
     }
+    std::vector<BYTE> buf(RESTORE_BLOCK);
+    bool ok = true;
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e)
+        ok = seek(pack, e->body) && restore_entry(pack, e->name.c_str(), e->head, buf) && ok;
     CloseHandle(pack);
     return ok;
 }

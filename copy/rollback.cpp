@@ -45,6 +45,7 @@ struct Listed {
     DWORD attributes;
     ULONGLONG size;
     bool kept;          // written by this run already, its earlier self kept
+    bool in_pack;       // kept in the pack and written over in place
 };
 
 struct RunState {
@@ -127,7 +128,7 @@ static std::vector<Listed> entries_in(const std::string& dir)
         if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
             out.push_back({fd.cFileName, fd.dwFileAttributes,
                            (static_cast<ULONGLONG>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow,
-                           false});
+                           false, false});
     } while (FindNextFileA(h, &fd));
     FindClose(h);
     return out;
@@ -272,11 +273,17 @@ int run_place_file(const char* path, char* target, size_t cch)
         if (base + old.name.size() >= cch)
             return PLACE_SKIP;
         strcpy(target + base, old.name.c_str());
-        // Written once already by this run (a merge directory): its own file.
-        if (old.kept)
+        // Written once already by this run (a merge directory): its own file,
+        // unless it was written over in place. The pack may hold that one's
+        // earlier bytes only from its first difference on, so it is written
+        // over in place again and what it holds now is kept too: the pack is
+        // put back last entry first.
+        if (old.kept && !old.in_pack)
             return PLACE_NEW;
         run.placing = &old;
         run.placing_target = target;
+        if (old.in_pack)
+            return PLACE_REWRITE;
         return fits_in_place(old.attributes, old.size) ? PLACE_OVERWRITE : PLACE_REPLACE;
     }
     // A file outside the product's directories: a line of its own.
@@ -307,10 +314,12 @@ static bool make_dir(const std::string& dir)
 }
 
 // The listed file at path was (or no longer is) written by this run.
-static void mark_kept(const char* path, bool kept)
+static void mark_kept(const char* path, bool kept, bool in_pack = false)
 {
-    if (run.placing && run.placing_target == path)
+    if (run.placing && run.placing_target == path) {
         run.placing->kept = kept;
+        run.placing->in_pack = run.placing->in_pack || in_pack;
+    }
 }
 
 // The directory of a file to keep; false where KEEP_DIR cannot be used
@@ -422,7 +431,7 @@ bool keep_staged(const char* path, HANDLE file, ULONGLONG from, ULONGLONG* old_s
     }
     if (kept != PACK_KEPT)
         return false;
-    mark_kept(path, true);
+    mark_kept(path, true, true);
     return true;
 }
 

@@ -306,15 +306,25 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     write_file(t.sub("src\\help\\h.hlp"), "new help");
     write_file(t.sub("src\\help\\mine.txt"), "medium copy");
     write_file(t.sub("src\\top.txt"), "top");
-    // Written twice in one run: a merge directory brings it again.
+    // Written twice in one run: a merge directory brings it again. Of the
+    // two files written over in place, whichever way the directory lists
+    // them, one is first written from its second block (the pack keeps its
+    // tail) and then from its start.
+    const std::string first_block(100000, 'f'), other_block(100000, 'o');
     t.make("src\\help\\typeset");
     write_file(t.sub("src\\help\\plain.txt"), "first new plain");
     write_file(t.sub("src\\help\\typeset\\plain.txt"), "second new plain");
+    write_file(t.sub("src\\help\\twice.bin"), first_block + "first new");
+    write_file(t.sub("src\\help\\typeset\\twice.bin"), other_block + "second new");
+    write_file(t.sub("src\\help\\again.bin"), other_block + "first new");
+    write_file(t.sub("src\\help\\typeset\\again.bin"), first_block + "second new");
     // The destination existed, with a file of the user's and one the medium replaces.
     t.make("dst\\help", "user.txt");
     write_file(t.sub("dst\\help\\mine.txt"), "user copy");
     SetFileAttributesA(t.sub("dst\\help\\mine.txt").c_str(), FILE_ATTRIBUTE_READONLY);
     write_file(t.sub("dst\\help\\plain.txt"), "earlier plain");
+    write_file(t.sub("dst\\help\\twice.bin"), first_block + "earlier");
+    write_file(t.sub("dst\\help\\again.bin"), first_block + "earlier");
     // A plain file is written over in place: longer before, dated in the past.
     write_file(t.sub("dst\\top.txt"), "the earlier, longer top");
     const FILETIME long_ago = {0x5A5A0000u, 0x01B00000u};
@@ -351,7 +361,8 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
 
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
-    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt plain.txt user.txt ~qskeep");
+    EXPECT_EQ(listing(t.sub("dst\\help")),
+              "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt ~qskeep");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     for (const auto& f : compared)
@@ -374,7 +385,8 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     run_commit();
-    EXPECT_EQ(listing(t.sub("dst\\help")), "deep h.hlp mine.txt plain.txt user.txt");
+    EXPECT_EQ(listing(t.sub("dst\\help")),
+              "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt");
     EXPECT_EQ(listing(dst()),
               "grows help kept longer.txt same.txt shorter.txt start.txt tail.bin top.txt");
     EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
