@@ -44,8 +44,9 @@ struct Listed {
     std::string name;   // as the disk spells it
     DWORD attributes;
     ULONGLONG size;
-    bool kept;          // written by this run already, its earlier self kept
-    bool in_pack;       // kept in the pack and written over in place
+    // Written by this run already, its earlier self kept: renamed aside, or
+    // in the pack and written over in place.
+    enum { NOT_KEPT, KEPT_ASIDE, KEPT_IN_PACK } kept;
 };
 
 struct RunState {
@@ -128,7 +129,7 @@ static std::vector<Listed> entries_in(const std::string& dir)
         if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
             out.push_back({fd.cFileName, fd.dwFileAttributes,
                            (static_cast<ULONGLONG>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow,
-                           false, false});
+                           Listed::NOT_KEPT});
     } while (FindNextFileA(h, &fd));
     FindClose(h);
     return out;
@@ -278,11 +279,11 @@ int run_place_file(const char* path, char* target, size_t cch)
         // earlier bytes only from its first difference on, so it is written
         // over in place again and what it holds now is kept too: the pack is
         // put back last entry first.
-        if (old.kept && !old.in_pack)
+        if (old.kept == Listed::KEPT_ASIDE)
             return PLACE_NEW;
         run.placing = &old;
         run.placing_target = target;
-        if (old.in_pack)
+        if (old.kept == Listed::KEPT_IN_PACK)
             return PLACE_REWRITE;
         return fits_in_place(old.attributes, old.size) ? PLACE_OVERWRITE : PLACE_REPLACE;
     }
@@ -314,12 +315,10 @@ static bool make_dir(const std::string& dir)
 }
 
 // The listed file at path was (or no longer is) written by this run.
-static void mark_kept(const char* path, bool kept, bool in_pack = false)
+static void mark_kept(const char* path, decltype(Listed::kept) how)
 {
-    if (run.placing && run.placing_target == path) {
-        run.placing->kept = kept;
-        run.placing->in_pack = run.placing->in_pack || in_pack;
-    }
+    if (run.placing && run.placing_target == path)
+        run.placing->kept = how;
 }
 
 // The directory of a file to keep; false where KEEP_DIR cannot be used
@@ -384,7 +383,7 @@ bool keep_aside(const char* path, char* kept, size_t cch)
     if (run.active) {
         run.keeps[ldir].second++;
         run.kept.emplace_back(kept);
-        mark_kept(path, true);
+        mark_kept(path, Listed::KEPT_ASIDE);
     }
     return true;
 }
@@ -431,7 +430,7 @@ bool keep_staged(const char* path, HANDLE file, ULONGLONG from, ULONGLONG* old_s
     }
     if (kept != PACK_KEPT)
         return false;
-    mark_kept(path, true, true);
+    mark_kept(path, Listed::KEPT_IN_PACK);
     return true;
 }
 
@@ -439,7 +438,7 @@ void put_back(const char* path, const char* kept)
 {
     if (MoveFileA(kept, path) && run.active && !run.kept.empty() && run.kept.back() == kept) {
         run.kept.pop_back();
-        mark_kept(path, false);
+        mark_kept(path, Listed::NOT_KEPT);
     }
     if (!run.active)
         if (const char* last = strrchr(path, '\\'))
