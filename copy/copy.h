@@ -109,7 +109,10 @@ bool keep_aside(const char* path, char* kept, size_t cch);
 void put_back(const char* path, const char* kept);
 void drop_kept(const char* path, const char* kept);
 bool run_active();
-void run_commit();
+// The record refused an entry for the file placed last: leaving the file out
+// would end in an installation that only looks complete.
+bool run_unrecorded();
+bool run_commit();   // false: the run could not be marked done and stays undoable
 void run_undo();
 void run_abandon();   // forgets the run in memory, leaves the disk alone
 enum { RECOVER_NOTHING, RECOVER_DONE, RECOVER_UNREADABLE };

@@ -197,8 +197,11 @@ int copy_files(HWND hwndOwner, INSPB* pp)
             copy_twain(drive, pp->platform);
         if (copyflag)
             copy_defdoc(drive, pp->lcode);
-        if (copyflag)
-            run_commit();
+        if (copyflag && !run_commit()) {
+            // The run stays undoable, and is undone: "nothing has been changed".
+            alert(hdlg, ALERT_DISK_FULL);
+            copyflag = FALSE;
+        }
     }
 
     release_copy_page();

@@ -326,8 +326,10 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
         }
         place = run_place_file(pdst, t->name, sizeof t->name);
     }
-    if (place == PLACE_SKIP)
+    if (place == PLACE_SKIP) {
+        t->record_failed = run_unrecorded();
         return INVALID_HANDLE_VALUE;
+    }
     if (place == PLACE_NEW) {
         // Absent before the run, or written by the run itself.
         return CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -357,7 +359,10 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
         }
     }
     if (!keep_aside(t->name, t->kept, sizeof t->kept)) {
+        // One held open by another program is skipped; one the record could
+        // not take is not.
         t->kept[0] = '\0';
+        t->record_failed = run_unrecorded();
         return INVALID_HANDLE_VALUE;
     }
     HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,

@@ -59,6 +59,7 @@ struct RunState {
     Listed* placing;    // the listed file run_place_file answered for last
     std::string placing_target;
     bool unflushed;     // the record holds entries a power cut could lose
+    bool unrecorded;    // the record refused an entry since the last file was placed
     std::map<std::string, std::pair<std::string, int>> keeps;          // dir -> (dir, files kept)
     // The directory of the file placed last, looked up once for all its files.
     std::string placed_dir;                                            // as given
@@ -146,8 +147,10 @@ static std::vector<std::string> names_in(const std::string& dir)
 static bool note(std::initializer_list<const char*> fields)
 {
     std::vector<const char*> v(fields);
-    if (!record_append(v.data(), static_cast<int>(v.size()), false))
+    if (!record_append(v.data(), static_cast<int>(v.size()), false)) {
+        run.unrecorded = true;
         return false;
+    }
     run.unflushed = true;
     return true;
 }
@@ -198,7 +201,10 @@ static bool list_if_unlisted(const std::string& ld)
         known[lower(e.name)] = e;
     }
     run.unflushed = true;
-    return record_append(fields.data(), static_cast<int>(fields.size()), false);
+    if (record_append(fields.data(), static_cast<int>(fields.size()), false))
+        return true;
+    run.unrecorded = true;
+    return false;
 }
 
 bool run_list_dir_of(const char* path)
@@ -247,6 +253,7 @@ int run_place_file(const char* path, char* target, size_t cch)
     if (!run.active)
         return PLACE_UNKNOWN;
     run.placing = nullptr;
+    run.unrecorded = false;
     const char* last = strrchr(path, '\\');
     if (!last)
         return PLACE_SKIP;
@@ -369,8 +376,10 @@ bool keep_aside(const char* path, char* kept, size_t cch)
     if ((n % KEEP_BUCKET == 0 || !run.active) && !(make_dir(keep) && make_dir(bucket)))
         return false;
     if (run.active && run.unflushed) {
-        if (!record_flush())
+        if (!record_flush()) {
+            run.unrecorded = true;
             return false;
+        }
         run.unflushed = false;
     }
     // A rename, never a copy: same volume, same attributes, no bytes moved.
@@ -578,6 +587,7 @@ void run_abandon()
     run.pack_buf = std::vector<BYTE>();
     run.pack_broken = false;
     run.placed_dir.clear();
+    run.unrecorded = false;
 }
 
 bool run_active()
@@ -585,12 +595,20 @@ bool run_active()
     return run.active;
 }
 
-void run_commit()
+bool run_unrecorded()
+{
+    return run.active && run.unrecorded;
+}
+
+bool run_commit()
 {
     if (!run.active)
-        return;
+        return true;
+    // What was kept goes only once the record says the copy is done; until
+    // then the run can still be undone.
     const char* done[] = {"K"};
-    record_append(done, 1, true);
+    if (!record_append(done, 1, true))
+        return false;
     pack_close(&run.pack);
     if (!run.pack_path.empty())
         drop_file(run.pack_path);
@@ -601,6 +619,7 @@ void run_commit()
     std::string record = run.record;
     run_abandon();
     DeleteFileA(record.c_str());
+    return true;
 }
 
 void run_undo()

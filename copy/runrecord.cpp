@@ -11,6 +11,7 @@
 #include <cstring>
 
 static HANDLE record_handle = INVALID_HANDLE_VALUE;
+static ULONGLONG record_end;   // just after the last whole entry
 
 static DWORD crc32_of(const char* p, size_t n)
 {
@@ -36,6 +37,7 @@ bool record_create(const char* path)
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (record_handle == INVALID_HANDLE_VALUE)
         return false;
+    record_end = 0;
     const char* header[] = {"Q", "1"};
     if (record_append(header, 2, true))
         return true;
@@ -59,11 +61,21 @@ bool record_append(const char* const* fields, int count, bool flush)
              static_cast<unsigned long>(crc32_of(line.data(), line.size())));
     line += tail;
     DWORD written = 0;
-    if (!WriteFile(record_handle, line.data(), static_cast<DWORD>(line.size()), &written,
-                   nullptr) ||
-        written != line.size())
-        return false;
-    return !flush || FlushFileBuffers(record_handle);
+    if (WriteFile(record_handle, line.data(), static_cast<DWORD>(line.size()), &written,
+                  nullptr) &&
+        written == line.size() && (!flush || FlushFileBuffers(record_handle))) {
+        record_end += written;
+        return true;
+    }
+    // An entry the caller is told failed is not left in the record: part of
+    // a line on a full disk would sit before the next entry (a torn entry
+    // before the last makes the whole record unreadable), and a "K" that
+    // did not reach the disk must not commit a run the user was told ended.
+    LARGE_INTEGER to;
+    to.QuadPart = static_cast<LONGLONG>(record_end);
+    if (!SetFilePointerEx(record_handle, to, nullptr, FILE_BEGIN) || !SetEndOfFile(record_handle))
+        record_close();   // nothing more may go in after it
+    return false;
 }
 
 bool record_flush()

@@ -256,6 +256,33 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     run_abandon();
     EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
     EXPECT_EQ(listing(dst()), "data.bin");
+
+    // Nor is a shared library left out, new or replaced, when the record
+    // cannot take its line: the installation would only look complete.
+    t.make("sys");
+    write_file(t.sub("sys\\lib.dll"), "old lib");
+    for (const char* lib : {"sys\\new.dll", "sys\\lib.dll"}) {
+        SCOPED_TRACE(lib);
+        ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+        record_close();
+        copyflag = TRUE;
+        AlertAnswerer disk_full("Out of Harddisk Space", 1);
+        EXPECT_FALSE(copy_file(nullptr, t.sub(lib).c_str(), t.sub("newer.bin").c_str()));
+        EXPECT_TRUE(disk_full.seen());
+        run_abandon();
+    }
+    EXPECT_EQ(listing(t.sub("sys")), "lib.dll");
+    EXPECT_EQ(read_file(t.sub("sys\\lib.dll")), "old lib");
+
+    // A run whose record cannot say it is done keeps what it kept, and is undone.
+    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+    copyflag = TRUE;
+    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
+    record_close();
+    EXPECT_FALSE(run_commit());
+    run_undo();
+    EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
+    EXPECT_EQ(listing(dst()), "data.bin");
 }
 
 static void set_write_time(const std::string& path, const FILETIME& ft)
@@ -473,6 +500,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
             RemoveDirectoryA(t.sub(p).c_str());
         ASSERT_FALSE(dir_exists(d));
     }
+
 }
 
 // The record read back after the writer died at every byte: whole entries
