@@ -115,7 +115,9 @@ bool run_unrecorded();
 bool run_commit();   // false: the run could not be marked done and stays undoable
 void run_undo();
 void run_abandon();   // forgets the run in memory, leaves the disk alone
-enum { RECOVER_NOTHING, RECOVER_DONE, RECOVER_UNREADABLE };
+// RECOVER_INCOMPLETE: something could not be put back (a file another
+// program holds open, most often); the record stays for another try.
+enum { RECOVER_NOTHING, RECOVER_DONE, RECOVER_UNREADABLE, RECOVER_INCOMPLETE };
 // The pack of the files a run writes over in place (copy/keeppack.cpp).
 struct Pack {
     HANDLE file = INVALID_HANDLE_VALUE;

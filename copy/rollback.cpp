@@ -639,8 +639,9 @@ int run_recover(const char* record)
         return RECOVER_NOTHING;
     if (state != RECORD_OK)
         return RECOVER_UNREADABLE;
-    // A record that could not be wholly applied stays for the next start.
-    if (apply(entries))
-        DeleteFileA(record);
+    // A record that could not be wholly applied stays for the next try.
+    if (!apply(entries))
+        return RECOVER_INCOMPLETE;
+    DeleteFileA(record);
     return RECOVER_DONE;
 }

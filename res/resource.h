@@ -28,6 +28,7 @@
 #define ALERT_BAD_FOLDER 14
 #define ALERT_READ_ERROR 15  // names the file on its line IDC_ALERT_NAME
 #define ALERT_BAD_RECORD 16  // the record of an unfinished run cannot be read
+#define ALERT_UNDO_INCOMPLETE 17  // Ignore / Exit / Retry: an unfinished run not wholly undone
 
 // ---- icons and bitmaps ----
 #define IDI_SETUP 1

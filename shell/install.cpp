@@ -44,6 +44,37 @@ LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam
     }
 }
 
+// A run that never ended (killed, power cut) is rolled back. One that cannot
+// be wholly rolled back must not be forgotten: the next run would write its
+// own record over this one, and the earlier files kept aside would belong to
+// nobody. The user may try again (after closing the program that holds a
+// file), leave Setup with the record kept for its next start, or leave the
+// files as they are now.
+bool recover_earlier_run(HWND hwnd)
+{
+    char record[PATH_CCH];
+    if (!record_location(record, sizeof record))
+        return true;
+    for (;;) {
+        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+        const int recovered = run_recover(record);
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        if (recovered == RECOVER_UNREADABLE)
+            alert(hwnd, ALERT_BAD_RECORD);
+        if (recovered != RECOVER_INCOMPLETE)
+            return true;
+        switch (alert(hwnd, ALERT_UNDO_INCOMPLETE)) {
+        case 3:   // Retry
+            continue;
+        case 1:   // Ignore
+            DeleteFileA(record);
+            return true;
+        default:  // Exit, Esc or the close box
+            return false;
+        }
+    }
+}
+
 static void integrate(HWND hwnd, INSPB* par, GROUP* grp)
 {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));

@@ -7,6 +7,7 @@
 // ---- start-up and install sequence ----
 LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 void do_install(HWND hwnd);
+bool recover_earlier_run(HWND hwnd);   // false: the user chose to leave Setup
 
 // Steps of the install sequence.
 enum install_step {

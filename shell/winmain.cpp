@@ -39,15 +39,10 @@ int WINAPI WinMain(HINSTANCE hinstCurrent, HINSTANCE hinstPrev, LPSTR, int)
     MoveWindow(hwnd, 50, 50, cx, cy, TRUE);
     UpdateWindow(hwnd);
 
-    // A run that never ended (killed, power cut) is rolled back before
-    // anything else touches the disk, the shared libraries included.
-    char record[PATH_CCH];
-    if (record_location(record, sizeof record)) {
-        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-        int recovered = run_recover(record);
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        if (recovered == RECOVER_UNREADABLE)
-            alert(hwnd, ALERT_BAD_RECORD);
+    // Before anything else touches the disk, the shared libraries included.
+    if (!recover_earlier_run(hwnd)) {
+        DestroyWindow(hwnd);
+        return 0;
     }
 
     OSVERSIONINFOA vi;

@@ -8,10 +8,11 @@ import os
 import struct
 import sys
 import time
+import zlib
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
-from harness import COPY, ID, ONE_BUTTON_ALERT, YES_NO_ALERT  # noqa: E402
+from harness import COPY, ID, ONE_BUTTON_ALERT, SPACE_ALERT, YES_NO_ALERT  # noqa: E402
 from test_look_billboards import Image  # noqa: E402
 
 # Enough small help files that the copy is still running when Cancel is served.
@@ -264,6 +265,33 @@ class CancelCopy(ManyFiles):
         self.ui.wait_page(harness.LANGUAGE)
         self.assertDiskAsBefore(before)
         os.unlink(record)
+
+        # One that cannot be wholly undone (its pack keeps the tail of a file
+        # someone has removed since) is not forgotten: Exit keeps it for the
+        # next start, Retry asks again, Ignore leaves the files as they are.
+        gone = b"E:\\mine\\gone.txt"
+        entry = b"QSK2" + struct.pack("<IQQ24x", len(gone), 20, 10) + gone + b"0123456789" + b"QSKE"
+        pack = self.prefix.plant("E:\\mine\\~qskeep\\pack", entry)
+        with open(record, "wb") as f:
+            for line in (b"Q|1", b"P|E:\\mine\\~qskeep\\pack"):
+                f.write(line + b"|%08X\r\n" % zlib.crc32(line))
+        for answer in (2, 3):
+            self.new_session()
+            self.ui.start_setup()
+            self.assertEqual(self.ui.wait_page(SPACE_ALERT, timeout=60), "Unfinished Installation")
+            if answer == 3:
+                self.prefix.screenshot("unfinished_installation_alert")
+                self.ui.answer(3)
+                self.ui.wait_page(SPACE_ALERT, "Unfinished Installation")
+                answer = 1
+            self.ui.answer(answer)
+            if answer == 2:
+                self.ui.exit_code(timeout=60)
+                self.assertTrue(os.path.exists(record))
+        self.ui.wait_page(harness.LANGUAGE)
+        self.assertFalse(os.path.exists(record))
+        self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\mine\\gone.txt")))
+        self.assertTrue(os.path.exists(pack))   # the user's to look at: nothing is thrown away
 
     def new_session(self):
         self.ui.close()

@@ -38,7 +38,7 @@ struct Lang {
 const Lang kLangs[] = {{1033, "en"}, {7, "de"}, {12, "fr"}, {5, "cs"}};
 
 const WORD kPages[] = {1, 2, 3, 4, 5, 6, 8, 9, 11};
-const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15, 16};
+const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15, 16, 17};
 
 const WORD* align4(const WORD* p)
 {
@@ -235,6 +235,11 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
          L"Setup found the record of an earlier installation that did not finish, but cannot "
          L"read it. The files have been left as they are; check the Quillon\u00ae installation "
          L"before you use it."},
+        {17, {1, 2, 3}, 3, 31002, L"Unfinished Installation",
+         L"Setup could not put everything back as it was before an earlier installation that did "
+         L"not finish: another program may be using one of its files. Close the other programs "
+         L"and choose Retry. Exit tries again at the next start of Setup; Ignore leaves the files "
+         L"as they are now."},
     };
     for (const AlertSpec& a : specs) {
         for (const Lang& l : kLangs) {
