@@ -109,6 +109,15 @@ INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
         center_dialog(hDlg);
         if (lParam != 0)
             SetDlgItemTextA(hDlg, IDC_ALERT_NAME, reinterpret_cast<const char*>(lParam));
+        // Windows makes a focused push button the one Enter presses: an alert
+        // with a choice opens on its default, the safe answer, not on the
+        // first button of its row.
+        if (const LRESULT def = SendMessageA(hDlg, DM_GETDEFID, 0, 0); HIWORD(def) == DC_HASDEFID) {
+            if (HWND button = GetDlgItem(hDlg, LOWORD(def))) {
+                SetFocus(button);
+                return FALSE;
+            }
+        }
         return TRUE;
     case WM_COMMAND: {
         WORD cid = LOWORD(wParam);

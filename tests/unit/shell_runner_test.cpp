@@ -5,6 +5,9 @@
 #include "shell/shell.h"
 #include "ui/ui.h"
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 INT_PTR CALLBACK quiet_page(HWND, UINT uMsg, WPARAM, LPARAM)
@@ -67,4 +70,35 @@ TEST_F(Runner, MissingTemplateOrLanguageGivesNoDialog)
     EXPECT_EQ(create_dialog(nullptr, 4711, 0, nullptr, quiet_page), nullptr);
     // The Dutch identifier has no resources of its primary language.
     EXPECT_EQ(call_dialog(nullptr, DLG_WELCOME, 3, nullptr, quiet_page), PAGE_FAILED);
+}
+
+// An alert opens with its default button focused: the safe answer where there
+// is a choice ("Exit" on the space warning, "Retry" on an unfinished
+// installation). Windows makes a focused push button the one Enter presses,
+// so the first button must not take the focus.
+TEST_F(Runner, AlertsOpenWithTheirDefaultButtonFocused)
+{
+    const struct { WORD n; int def; } alerts[] = {
+        {ALERT_EXIT, 1}, {ALERT_NO_SPACE, 3}, {ALERT_DISK_FULL, 1}, {ALERT_UNDO_INCOMPLETE, 3}};
+    const DWORD ui_thread = GetCurrentThreadId();
+    for (const auto& a : alerts) {
+        std::atomic<int> focused{0};
+        std::atomic<bool> done{false};
+        std::thread look([&] {
+            while (!done) {
+                GUITHREADINFO gi{};
+                gi.cbSize = sizeof gi;
+                if (GetGUIThreadInfo(ui_thread, &gi) && gi.hwndFocus && gi.hwndActive &&
+                    GetParent(gi.hwndFocus) == gi.hwndActive) {
+                    focused = GetDlgCtrlID(gi.hwndFocus);
+                    PostMessageA(gi.hwndActive, WM_COMMAND, IDCANCEL, 0);
+                }
+                Sleep(20);
+            }
+        });
+        alert(nullptr, a.n);
+        done = true;
+        look.join();
+        EXPECT_EQ(focused, a.def) << "alert " << a.n;
+    }
 }
