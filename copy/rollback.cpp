@@ -288,6 +288,8 @@ int run_place_file(const char* path, char* target, size_t cch)
         // put back last entry first.
         if (old.kept == Listed::KEPT_ASIDE)
             return PLACE_NEW;
+        if (old.attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return PLACE_SKIP;   // see below
         run.placing = &old;
         run.placing_target = target;
         if (old.kept == Listed::KEPT_IN_PACK)
@@ -300,6 +302,10 @@ int run_place_file(const char* path, char* target, size_t cch)
     if (h == INVALID_HANDLE_VALUE)
         return note({"C", path}) ? PLACE_NEW : PLACE_SKIP;
     FindClose(h);
+    // A directory where the medium has a file stays: a plain copy could not
+    // replace it either, and renamed aside it would be left in KEEP_DIR.
+    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return PLACE_SKIP;
     size_t base = strlen(path) - name.size();
     if (base + strlen(fd.cFileName) >= cch)
         return PLACE_SKIP;

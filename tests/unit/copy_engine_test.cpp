@@ -385,6 +385,9 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
                        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
     write_file(t.sub("dst\\grows\\user.txt"), "mine");
     write_file(t.sub("src\\grows\\new.txt"), "new");
+    // A directory of the user's where the medium has a file stays as it is.
+    t.make("dst\\grows\\folder.txt", "inside.txt");
+    write_file(t.sub("src\\grows\\folder.txt"), "a file on the medium");
     const std::string before = snapshot(dst());
 
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
@@ -417,6 +420,8 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
               "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt");
     EXPECT_EQ(listing(dst()),
               "grows help kept longer.txt same.txt shorter.txt start.txt tail.bin top.txt");
+    EXPECT_EQ(listing(t.sub("dst\\grows")), "a.txt b.txt folder.txt new.txt user.txt");
+    EXPECT_EQ(listing(t.sub("dst\\grows\\folder.txt")), "inside.txt");
     EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
