@@ -193,6 +193,22 @@ BOOL copy_defdoc(const char* pdrv, WORD lang)
     return copy_file(nullptr, dst, src);
 }
 
+// At start-up no run is recording: the library every program may load is
+// replaced within a run of its own, so that one killed halfway is put back
+// at the next start. Without a record it is left as it is.
+static BOOL replace_in_a_run(const char* dst, const char* src)
+{
+    char record[PATH_CCH];
+    if (run_active())
+        return copy_file(nullptr, dst, src);
+    if (!record_location(record, sizeof record) || !run_begin(record))
+        return TRUE;
+    const BOOL ok = copy_file(nullptr, dst, src);
+    if (!ok || !run_commit())
+        run_undo();
+    return ok;
+}
+
 BOOL copy_ctl3d(char* lpszDest, size_t cchDest)
 {
     char root[PATH_CCH];
@@ -220,7 +236,7 @@ BOOL copy_ctl3d(char* lpszDest, size_t cchDest)
         if (present)
             runtime_version(dst, &vdst);
         if (vdst < vsrc)
-            ok = copy_file(nullptr, dst, src);
+            ok = replace_in_a_run(dst, src);
     }
     strcpy(lpszDest, dst);
     return ok;

@@ -126,15 +126,21 @@ class SystemFilesNT(harness.WineTestCase):
         self.assertEqual(self.ui.exit_code(timeout=30), 1)
         self.assertEqual(content(self.sysdir, "ctl3d32.dll"), refusing)
 
-        # The ordinary library, newer than the installed one, is copied and setup runs.
-        self.ui.close()
-        self.ui = self.prefix.session()
-        self.addCleanup(self.ui.close)
-        put(ctl3d_dir, "ctl3d32.dll", self.shipped_ctl3d)
+        # Killed while it writes the library: the next start puts the earlier
+        # one back first. Then the ordinary library, newer than the installed
+        # one, is copied and setup runs.
         put(self.sysdir, "ctl3d32.dll", versioned("dll", "1.0"))
-        self.ui.start_setup()
+        for ctl3d, kill in ((self.shipped_ctl3d + bytes(128 << 20), True), (self.shipped_ctl3d, False)):
+            self.ui.close()
+            self.ui = self.prefix.session()
+            self.addCleanup(self.ui.close)
+            put(ctl3d_dir, "ctl3d32.dll", ctl3d)
+            self.ui.start_setup()
+            if kill:
+                harness.when_written(self.prefix, 16 << 20, kill=True)
         self.ui.wait_page(harness.LANGUAGE, timeout=60)
         self.assertEqual(content(self.sysdir, "ctl3d32.dll"), self.shipped_ctl3d)
+        self.assertEqual(find(self.sysdir, "~qskeep"), None)
 
 
 class SystemFiles95(harness.WineTestCase):
