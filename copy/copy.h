@@ -113,7 +113,7 @@ bool run_active();
 // would end in an installation that only looks complete.
 bool run_unrecorded();
 bool run_commit();   // false: the run could not be marked done and stays undoable
-void run_undo();
+bool run_undo();   // false: something could not be put back, the record stays
 void run_abandon();   // forgets the run in memory, leaves the disk alone
 // RECOVER_INCOMPLETE: something could not be put back (a file another
 // program holds open, most often); the record stays for another try.

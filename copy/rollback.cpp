@@ -628,13 +628,14 @@ bool run_commit()
     return true;
 }
 
-void run_undo()
+bool run_undo()
 {
     if (!run.active)
-        return;
+        return true;
     std::string record = run.record;
     run_abandon();
-    run_recover(record.c_str());
+    const int undone = run_recover(record.c_str());
+    return undone == RECOVER_DONE || undone == RECOVER_NOTHING;
 }
 
 int run_recover(const char* record)

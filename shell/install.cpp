@@ -45,16 +45,16 @@ LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam
 }
 
 // A run that never ended (killed, power cut) is rolled back. One that cannot
-// be wholly rolled back must not be forgotten: the next run would write its
-// own record over this one, and the earlier files kept aside would belong to
-// nobody. The user may try again (after closing the program that holds a
-// file), leave Setup with the record kept for its next start, or leave the
-// files as they are now.
-bool recover_earlier_run(HWND hwnd)
+// be wholly rolled back, this or one a failure or Cancel just undid, must not
+// be forgotten: the next run would write its own record over it, and the
+// earlier files kept aside would belong to nobody. The user may try again
+// (after closing the program that holds a file), leave Setup with the record
+// kept for its next start, or leave the files as they are now.
+int recover_earlier_run(HWND hwnd)
 {
     char record[PATH_CCH];
     if (!record_location(record, sizeof record))
-        return true;
+        return RUN_SETTLED;
     for (;;) {
         SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         const int recovered = run_recover(record);
@@ -62,15 +62,15 @@ bool recover_earlier_run(HWND hwnd)
         if (recovered == RECOVER_UNREADABLE)
             alert(hwnd, ALERT_BAD_RECORD);
         if (recovered != RECOVER_INCOMPLETE)
-            return true;
+            return RUN_SETTLED;
         switch (alert(hwnd, ALERT_UNDO_INCOMPLETE)) {
         case 3:   // Retry
             continue;
         case 1:   // Ignore
             DeleteFileA(record);
-            return true;
+            return RUN_LEFT_AS_IS;
         default:  // Exit, Esc or the close box
-            return false;
+            return RUN_LEFT_FOR_NEXT_START;
         }
     }
 }
@@ -147,12 +147,17 @@ void do_install(HWND hwnd)
             // The disk goes back to what it was before the copy, an update's
             // earlier installation included.
             SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-            run_undo();
-            if (par.nver)
-                journal_undo();   // what the destination page made, if no record took it over
-            SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-            if (!par.nver)
-                alert(hwnd, ALERT_ABORT);
+            {
+                // A file another program opened after the copy wrote it (a
+                // virus scanner, most often) cannot go back at once: the
+                // user may try again rather than be told nothing changed.
+                const bool as_before = run_undo() || recover_earlier_run(hwnd) == RUN_SETTLED;
+                if (par.nver)
+                    journal_undo();   // what the destination page made, if no record took it over
+                SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+                if (!par.nver && as_before)
+                    alert(hwnd, ALERT_ABORT);
+            }
             break;
         case STEP_END:
             break;

@@ -7,7 +7,11 @@
 // ---- start-up and install sequence ----
 LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 void do_install(HWND hwnd);
-bool recover_earlier_run(HWND hwnd);   // false: the user chose to leave Setup
+// What became of a run that never ended, or of one a failure or Cancel could
+// not wholly undo: put back (or there was none), left as it is, or kept for
+// the next start of Setup.
+enum { RUN_SETTLED, RUN_LEFT_AS_IS, RUN_LEFT_FOR_NEXT_START };
+int recover_earlier_run(HWND hwnd);
 
 // Steps of the install sequence.
 enum install_step {

@@ -40,7 +40,7 @@ int WINAPI WinMain(HINSTANCE hinstCurrent, HINSTANCE hinstPrev, LPSTR, int)
     UpdateWindow(hwnd);
 
     // Before anything else touches the disk, the shared libraries included.
-    if (!recover_earlier_run(hwnd)) {
+    if (recover_earlier_run(hwnd) == RUN_LEFT_FOR_NEXT_START) {
         DestroyWindow(hwnd);
         return 0;
     }

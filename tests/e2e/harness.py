@@ -663,6 +663,10 @@ class Session:
     def rect(self, cid=None):
         return [int(v) for v in self.cmd("rect" if cid is None else "rect %d" % cid).split()]
 
+    def hold(self, path=None):
+        """Keeps a file open with no sharing (None: lets it go again)."""
+        return self.cmd("hold " + path if path else "release")
+
     def metrics(self):
         return [int(v) for v in self.cmd("metrics").split()]
 

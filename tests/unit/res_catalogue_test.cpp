@@ -236,10 +236,9 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
          L"read it. The files have been left as they are; check the Quillon\u00ae installation "
          L"before you use it."},
         {17, {1, 2, 3}, 3, 31002, L"Unfinished Installation",
-         L"Setup could not put everything back as it was before an earlier installation that did "
-         L"not finish: another program may be using one of its files. Close the other programs "
-         L"and choose Retry. Exit tries again at the next start of Setup; Ignore leaves the files "
-         L"as they are now."},
+         L"Setup could not put back everything an unfinished installation had changed: another "
+         L"program may be using one of its files. Close the other programs and choose Retry. Exit "
+         L"tries again at the next start of Setup; Ignore leaves the files as they are now."},
     };
     for (const AlertSpec& a : specs) {
         for (const Lang& l : kLangs) {

@@ -17,6 +17,7 @@ namespace {
 
 PROCESS_INFORMATION child{};  // the program started with "start", if any
 HWND current = nullptr;        // the dialog the control commands act on
+HANDLE held = INVALID_HANDLE_VALUE;   // a file kept open, as a virus scanner would
 
 std::string utf8(const wchar_t* w, int len = -1)
 {
@@ -450,6 +451,12 @@ std::string dispatch(const std::string& line)
     if (cmd == "exitcode") return exit_code(rest);
     if (cmd == "key") return key(rest);
     if (cmd == "regread") return reg_read(rest);
+    if (cmd == "hold" || cmd == "release") {   // a file open with no sharing, or no longer
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        held = cmd == "release" ? INVALID_HANDLE_VALUE
+                                : CreateFileW(wide(rest).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        return cmd == "hold" && held == INVALID_HANDLE_VALUE ? "err cannot open" : "ok";
+    }
     if (cmd == "metrics") {
         char buf[128];
         snprintf(buf, sizeof buf, "ok %d %d %d %d", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
