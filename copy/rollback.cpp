@@ -460,12 +460,17 @@ void put_back(const char* path, const char* kept)
             drop_keep_dirs(std::string(path, last));
 }
 
-static void drop_file(const std::string& path)
+// False: the file is still there (held open by another program, most often).
+static bool drop_file(const std::string& path)
 {
-    if (!DeleteFileA(path.c_str()) && GetLastError() == ERROR_ACCESS_DENIED) {
+    if (DeleteFileA(path.c_str()))
+        return true;
+    if (GetLastError() == ERROR_ACCESS_DENIED) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
+        if (DeleteFileA(path.c_str()))
+            return true;
     }
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
 }
 
 void drop_kept(const char* path, const char* kept)
@@ -526,7 +531,7 @@ static bool restore_listed(const RecordEntry& e, bool forward)
         return ok;
     for (const std::string& n : names_in(dir))
         if (!listed.count(lower(n)) && !is_dir(join(dir, n)))
-            drop_file(join(dir, n));
+            ok = drop_file(join(dir, n)) && ok;
     return ok;
 }
 
@@ -569,7 +574,7 @@ static bool apply(const std::vector<RecordEntry>& entries)
                 ok = false;
         } else if (kind == "C") {
             if (!forward && exists(path))
-                drop_file(path);
+                ok = drop_file(path) && ok;
         }
     }
     return ok;

@@ -501,6 +501,18 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
             RemoveDirectoryA(t.sub(p).c_str());
         ASSERT_FALSE(dir_exists(d));
     }
+
+    // A new file another program holds open cannot go yet: the record stays.
+    t.make("dst", "a.txt");
+    ASSERT_TRUE(run_begin(rec.c_str()));
+    ASSERT_TRUE(run_enter_dir(d.c_str()));
+    ASSERT_TRUE(copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str()));
+    run_abandon();
+    HANDLE held = CreateFileA((d + "\\n.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_INCOMPLETE);
+    CloseHandle(held);
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
+    EXPECT_EQ(listing(d), "a.txt");
 }
 
 // The record read back after the writer died at every byte: whole entries
