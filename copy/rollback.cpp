@@ -144,10 +144,11 @@ static std::vector<std::string> names_in(const std::string& dir)
     return out;
 }
 
-static bool note(std::initializer_list<const char*> fields)
+// One entry into the record; one it refuses is remembered, so that the file
+// it was for is not left out without a word.
+static bool note(const std::vector<const char*>& fields)
 {
-    std::vector<const char*> v(fields);
-    if (!record_append(v.data(), static_cast<int>(v.size()), false)) {
+    if (!record_append(fields.data(), static_cast<int>(fields.size()), false)) {
         run.unrecorded = true;
         return false;
     }
@@ -200,11 +201,7 @@ static bool list_if_unlisted(const std::string& ld)
         fields.push_back(e.name.c_str());
         known[lower(e.name)] = e;
     }
-    run.unflushed = true;
-    if (record_append(fields.data(), static_cast<int>(fields.size()), false))
-        return true;
-    run.unrecorded = true;
-    return false;
+    return note(fields);
 }
 
 bool run_list_dir_of(const char* path)
@@ -460,6 +457,11 @@ void put_back(const char* path, const char* kept)
             drop_keep_dirs(std::string(path, last));
 }
 
+static bool exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // False: the file is still there (held open by another program, most often).
 static bool drop_file(const std::string& path)
 {
@@ -470,7 +472,7 @@ static bool drop_file(const std::string& path)
         if (DeleteFileA(path.c_str()))
             return true;
     }
-    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+    return !exists(path);
 }
 
 void drop_kept(const char* path, const char* kept)
@@ -478,11 +480,6 @@ void drop_kept(const char* path, const char* kept)
     drop_file(kept);
     if (const char* last = strrchr(path, '\\'))
         drop_keep_dirs(std::string(path, last));
-}
-
-static bool exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Everything below and including a directory the run created.
