@@ -6,10 +6,13 @@
 // over has its bytes kept in the run's pack first ("P" names it, in the
 // KEEP_DIR of the first such file's directory) and is then written in
 // place; any other file it replaces is renamed aside into KEEP_DIR below its
-// own directory. So the record needs no line per file: the names, the pack
-// and the kept-aside files on disk tell the rest. A file outside the
-// product's directories (a shared library) gets a line of its own, "R"
-// replaced (with where it is kept) or "C" created.
+// own directory. So the record needs no line per file it writes over: the
+// names, the pack and the kept-aside files on disk tell the rest. A file the
+// run creates in an existing directory has a line of its own, "C", written
+// before the file: an undo at a later start must not take for the run's a
+// file the user saved there after the crash. A file outside the product's
+// directories (a shared library) has one too, "R" replaced (with where it is
+// kept) or "C" created.
 // "K" marks a run whose copy succeeded: the kept files are garbage then.
 // A killed run finds every entry it wrote. Against a power cut the record is
 // flushed only before a step that a lost entry would make unrecoverable: a
@@ -271,7 +274,7 @@ int run_place_file(const char* path, char* target, size_t cch)
     if (run.placed_listing) {
         auto had = run.placed_listing->find(lower(name));
         if (had == run.placed_listing->end())
-            return PLACE_NEW;
+            return note({"C", path}) ? PLACE_NEW : PLACE_SKIP;
         // The old file keeps its own spelling, as a replacement in place would.
         Listed& old = had->second;
         size_t base = strlen(path) - name.size();
@@ -495,9 +498,9 @@ static bool remove_tree(const std::string& dir)
     return RemoveDirectoryA(dir.c_str()) || !exists(dir);
 }
 
-// An existing directory back to its listed names: kept-aside files return,
-// files that were not there go. With `forward` the copy had succeeded and
-// only the kept-aside files go.
+// An existing directory's kept-aside files back in place (the files the run
+// created there have lines of their own). With `forward` the copy had
+// succeeded and the kept-aside files go.
 static bool restore_listed(const RecordEntry& e, bool forward)
 {
     const std::string& dir = e.fields[1];
@@ -524,11 +527,6 @@ static bool restore_listed(const RecordEntry& e, bool forward)
         }
         drop_keep_dirs(dir);
     }
-    if (forward)
-        return ok;
-    for (const std::string& n : names_in(dir))
-        if (!listed.count(lower(n)) && !is_dir(join(dir, n)))
-            ok = drop_file(join(dir, n)) && ok;
     return ok;
 }
 

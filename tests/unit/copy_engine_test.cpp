@@ -483,8 +483,12 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
             ASSERT_TRUE(record_append(done, 1, true));   // killed while committing
         }
         run_abandon();
+        // Saved by the user between the kill and the next start: not the run's.
+        write_file(d + "\\saved.txt", "mine, after the crash");
         EXPECT_EQ(run_recover(rec.c_str()), k ? RECOVER_DONE : RECOVER_NOTHING);
         EXPECT_FALSE(file_exists(rec));
+        EXPECT_EQ(read_file(d + "\\saved.txt"), "mine, after the crash");
+        DeleteFileA((d + "\\saved.txt").c_str());
         if (k > steps.size()) {
             EXPECT_EQ(listing(d), "B.TXT a.txt long.txt n.txt sub user.txt");   // the old spelling stays
             EXPECT_EQ(listing(sys), "lib.dll new.dll");
