@@ -504,29 +504,28 @@ static bool remove_tree(const std::string& dir)
 static bool restore_listed(const RecordEntry& e, bool forward)
 {
     const std::string& dir = e.fields[1];
-    std::map<std::string, std::string> listed;
+    // A KEEP_DIR the directory held before the run is the user's.
     for (size_t i = 2; i < e.fields.size(); ++i)
-        listed[lower(e.fields[i])] = e.fields[i];
+        if (lower(e.fields[i]) == KEEP_DIR)
+            return true;
     bool ok = true;
     std::string keep = join(dir, KEEP_DIR);
-    if (!listed.count(lower(KEEP_DIR))) {
-        for (const std::string& b : names_in(keep)) {
-            std::string bucket = join(keep, b);
-            for (const std::string& n : names_in(bucket)) {
-                std::string aside = join(bucket, n);
-                if (forward) {
-                    drop_file(aside);
-                    continue;
-                }
-                std::string back = join(dir, n);
-                if (exists(back))
-                    drop_file(back);
-                if (!MoveFileA(aside.c_str(), back.c_str()))
-                    ok = false;
+    for (const std::string& b : names_in(keep)) {
+        std::string bucket = join(keep, b);
+        for (const std::string& n : names_in(bucket)) {
+            std::string aside = join(bucket, n);
+            if (forward) {
+                drop_file(aside);
+                continue;
             }
+            std::string back = join(dir, n);
+            if (exists(back))
+                drop_file(back);
+            if (!MoveFileA(aside.c_str(), back.c_str()))
+                ok = false;
         }
-        drop_keep_dirs(dir);
     }
+    drop_keep_dirs(dir);
     return ok;
 }
 
