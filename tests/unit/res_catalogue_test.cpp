@@ -38,7 +38,7 @@ struct Lang {
 const Lang kLangs[] = {{1033, "en"}, {7, "de"}, {12, "fr"}, {5, "cs"}};
 
 const WORD kPages[] = {1, 2, 3, 4, 5, 6, 8, 9, 11};
-const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15, 16, 17};
+const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21};
 
 const WORD* align4(const WORD* p)
 {
@@ -239,6 +239,23 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
          L"Setup could not put back everything an unfinished installation had changed: another "
          L"program may be using one of its files. Close the other programs and choose Retry. Exit "
          L"tries again at the next start of Setup; Ignore leaves the files as they are now."},
+        {18, {1}, 1, 31002, L"Setup Is Already Running",
+         L"Another Quillon\u00ae Setup is running on this computer. Only one can run at a time: "
+         L"finish the other one, then start Setup again."},
+        {19, {1}, 1, 31001, L"Windows Directory Not Writable",
+         L"The Quillon\u00ae installation has been aborted because Setup cannot write to the "
+         L"Windows directory, where it keeps the record that lets an interrupted installation be "
+         L"undone. Log on as a user who may change the Windows directory and start Setup again. "
+         L"Nothing has been changed."},
+        {20, {1}, 1, 31002, L"File Cannot Be Kept",
+         L"The Quillon\u00ae installation has been aborted because Setup could not keep a copy of "
+         L"this file before replacing it, so it could not have put it back. Nothing has been "
+         L"changed: all files have been left as they were before the installation."},
+        {21, {1, 2, 3}, 3, 31002, L"Unfinished Installation",
+         L"An unfinished installation changed files on a drive that is not available now: a "
+         L"network drive that is not connected, or another disk in its place. Connect the drive "
+         L"and choose Retry. Exit tries again at the next start of Setup; Ignore forgets the "
+         L"unfinished installation and leaves its files as they are."},
     };
     for (const AlertSpec& a : specs) {
         for (const Lang& l : kLangs) {
@@ -266,10 +283,10 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
             EXPECT_EQ(defaults, std::vector<int>{a.def});
             EXPECT_EQ(icons, std::vector<std::wstring>{L"#" + std::to_wstring(a.icon)});
             ASSERT_EQ(texts.size(), 1u);
-            // Alert 15 names the file on a line of its own, filled when it opens.
+            // Alerts 15 and 20 name the file on a line of their own, filled when they open.
             EXPECT_EQ(std::count_if(d.items.begin(), d.items.end(),
                                     [](const Item& it) { return it.id == IDC_ALERT_NAME; }),
-                      a.n == 15 ? 1 : 0);
+                      a.n == 15 || a.n == 20 ? 1 : 0);
             if (l.id == 1033) {
                 EXPECT_EQ(d.caption, a.title);
                 EXPECT_EQ(texts[0], a.text);
