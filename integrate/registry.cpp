@@ -3,6 +3,7 @@
 // and the uninstall entry. Failures are silent by design; a failed step only
 // shortens its own block.
 #include "integrate/integrate.h"
+#include "copy/copy.h"
 #include "common/path_join.h"
 #include "common/registry_read.h"
 #include "shell/runner.h"
@@ -109,7 +110,8 @@ BOOL reg_sharedll(INSPB*)
     for (const auto& s : shared) {
         if (!(s.in_system ? have_sys : have_win))
             continue;
-        if (BuildPath(s.in_system ? sysdir : windir, s.file, name, WORK_CCH))
+        // Once per installation, also when a kill made the next start finish it.
+        if (BuildPath(s.in_system ? sysdir : windir, s.file, name, WORK_CCH) && run_count_due(name))
             reg_increment(hkey, name);
     }
     RegCloseKey(hkey);
