@@ -647,7 +647,9 @@ bool keep_aside(const char* path, char* kept, size_t cch)
     return true;
 }
 
-// The run's pack, in the directory of the first file written over.
+// The run's pack, in the directory of the first file written over, under a
+// name no file there has: a pack found in KEEP_DIR belongs to a run whose
+// undo the user left, and is never put back as this run's.
 static bool open_pack(const char* path)
 {
     KeepPlace kp;
@@ -658,9 +660,17 @@ static bool open_pack(const char* path)
     if (!ready_keep(kp.dir, &entry.second))
         return false;
     const std::string keep = join(kp.dir, KEEP_DIR);
-    const std::string pack = join(keep, PACK_NAME);
-    if (!note({"P", pack.c_str()}) || !make_keep(keep, "") || !pack_open(&run.pack, pack.c_str()))
+    std::string pack;
+    for (int n = 0; n < 100 && pack.empty(); ++n) {
+        std::string name = join(keep, PACK_NAME + (n ? std::to_string(n) : std::string()));
+        if (!exists(name))
+            pack = name;
+    }
+    if (pack.empty() || !note({"P", pack.c_str()}) || !make_keep(keep, "") ||
+        !pack_open(&run.pack, pack.c_str())) {
+        run.pack_broken = true;   // files are renamed aside instead
         return false;
+    }
     run.pack_path = pack;
     return true;
 }
@@ -714,16 +724,15 @@ void drop_kept(const char* path, const char* kept)
 
 // The files the run created go, each only while it is still the run's: it
 // carries the run's stamp, or it is the file the run was writing when it
-// ended (the last one on disk, no longer than the medium's). A file under
-// such a name that is neither was put there by someone else since the run
-// ended (another installer), and stays.
+// ended (the last one named, no longer than the medium's). A file under such
+// a name that is neither was put there by someone else since the run ended
+// (another installer), and stays.
 static bool remove_created(const std::vector<RecordEntry>& entries, const FILETIME& stamp)
 {
     std::vector<const RecordEntry*> created;
     for (const RecordEntry& e : entries)
         if (e.fields[0] == "C" && e.fields.size() > 1)
             created.push_back(&e);
-    bool last = true;   // the latest one still on disk
     bool ok = true;
     for (auto it = created.rbegin(); it != created.rend(); ++it) {
         const std::string& path = (*it)->fields[1];
@@ -734,9 +743,8 @@ static bool remove_created(const std::vector<RecordEntry>& entries, const FILETI
         const ULONGLONG size = (static_cast<ULONGLONG>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
         const bool stamped = d.ftLastWriteTime.dwLowDateTime == stamp.dwLowDateTime &&
                              d.ftLastWriteTime.dwHighDateTime == stamp.dwHighDateTime;
-        const bool unfinished =
-            last && (*it)->fields.size() > 2 && size <= strtoull((*it)->fields[2].c_str(), nullptr, 10);
-        last = false;
+        const bool unfinished = it == created.rbegin() && (*it)->fields.size() > 2 &&
+                                size <= strtoull((*it)->fields[2].c_str(), nullptr, 10);
         if (stamped || unfinished)
             ok = drop_file(path) && ok;
     }

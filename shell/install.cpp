@@ -76,7 +76,8 @@ int recover_earlier_run(HWND hwnd)
             memset(&grp, 0, sizeof grp);
             if (run_pending_integration(&par, &grp))
                 integrate_installed(&par, &grp);
-            run_integrated();
+            else
+                run_integrated();   // nothing it could still do
         }
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
         switch (recovered) {

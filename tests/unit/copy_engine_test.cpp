@@ -627,8 +627,23 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
     ASSERT_TRUE(run_commit());
     EXPECT_EQ(listing(t.sub("dst")), "a.txt prog.exe");
 
+    // A pack left by a run whose undo the user chose to leave is not this
+    // run's to put back.
+    write_file(t.sub("src\\b.txt"), "new b");
+    for (const char* before : {"earliest b", "b as the user left it"}) {
+        write_file(t.sub("dst\\b.txt"), before);
+        ASSERT_TRUE(run_begin(rec.c_str()));
+        ASSERT_TRUE(run_enter_dir(dst().c_str()));   // written over in place
+        ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\b.txt").c_str(), t.sub("src\\b.txt").c_str()));
+        run_abandon();
+        if (before[0] == 'e')
+            run_forget(rec.c_str());   // Ignore at the next start
+    }
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
+    EXPECT_EQ(read_file(t.sub("dst\\b.txt")), "b as the user left it");
+
     // A folder of that name without the mark is the user's.
-    t.make("dst\\~qskeep", "mine.txt");
+    ASSERT_TRUE(DeleteFileA(t.sub("dst\\~qskeep\\qsetup.own").c_str()));
     {
         AlertAnswerer cannot_keep("File Cannot Be Kept", 1);
         write_a(FALSE);
@@ -636,7 +651,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
     }
     EXPECT_TRUE(run_undo());
     EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "old a");
-    EXPECT_EQ(listing(keep), "mine.txt");
+    EXPECT_EQ(listing(keep), "pack");
 }
 
 static DWORD test_crc32(const std::string& s)
