@@ -2,6 +2,7 @@
 // the spelling the disk gives each level. A path that does not fit is refused.
 #include "common/directories.h"
 #include "common/setup.h"
+#include "common/fileops.h"
 #include "common/journal.h"
 #include "common/path_join.h"
 
@@ -87,7 +88,7 @@ BOOL create_directory(const char* ppath)
         size_t cut = next != nullptr ? static_cast<size_t>(next - work) : len;
         memcpy(level, work, cut);
         level[cut] = '\0';
-        if (CreateDirectoryA(level, nullptr)) {
+        if (fs_mkdir(level)) {
             journal_note_dir(level);
         } else if (GetLastError() != ERROR_ALREADY_EXISTS) {
             return FALSE;

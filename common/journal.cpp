@@ -1,6 +1,7 @@
 // The directories this run created, so that a new installation that ends
 // early removes exactly those, and only while empty.
 #include "common/journal.h"
+#include "common/fileops.h"
 
 #include <windows.h>
 
@@ -35,7 +36,7 @@ void journal_undo_dirs_since(size_t mark)
     // A directory is always noted after its parent, so the reverse order
     // meets children first; RemoveDirectoryA leaves any non-empty one alone.
     while (journal_dirs.size() > mark) {
-        RemoveDirectoryA(journal_dirs.back().c_str());
+        fs_rmdir(journal_dirs.back().c_str());
         journal_dirs.pop_back();
     }
 }
