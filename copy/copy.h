@@ -115,6 +115,10 @@ void run_stamp(HANDLE file);
 // replaced.
 bool stage_in_place(const char* path, HANDLE file, const BYTE** old, DWORD* count);
 bool keep_staged(const char* path, HANDLE file, ULONGLONG from, ULONGLONG* old_size);
+// Makes the record's entries and the pack's so far safe from a power cut:
+// called once for a batch of files placed, before any of them is created,
+// renamed or written (false: the disk refused, the run cannot go on).
+bool run_make_durable();
 // Renames path aside under a name that recovery recognises; put_back undoes
 // it, drop_kept discards the kept file where no run is recording. False from
 // keep_aside with run_failure() RUN_OK: the file is in use by another program.

@@ -3,12 +3,14 @@
 #include "copy/framepace.h"
 #include "copy/pathline.h"
 #include "common/directories.h"
+#include "common/fileops.h"
 #include "common/path_join.h"
 #include "shell/runner.h"
 #include "ui/ui.h"
 
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 constexpr DWORD COPY_BLOCK = 100000;
 
@@ -110,93 +112,6 @@ void show_copy_frame(HWND hDlg)
     frame_shown();
 }
 
-int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr)
-{
-    char pattern[PATH_CCH];
-    if (!path_set(pattern, sizeof pattern, psrc, "\\*.*"))
-        return TRUE;   // no such directory can exist on the medium
-    WIN32_FIND_DATAA fd;
-    HANDLE hfind = FindFirstFileA(pattern, &fd);
-    if (hfind == INVALID_HANDLE_VALUE)
-        return TRUE;
-
-    // What the directory holds is on record before anything in it changes.
-    if (!run_enter_dir(pdst)) {
-        FindClose(hfind);
-        alert(hDlg, ALERT_DISK_FULL);
-        return FALSE;
-    }
-    if (!create_directory(pdst)) {
-        MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
-        FindClose(hfind);
-        return FALSE;
-    }
-
-    // The medium is read by the names it lists, only what is shown and
-    // written is lower case: under Wine every name given in another case
-    // than the disk's makes a search of its directory.
-    BOOL more = TRUE;
-    while (more && copyflag) {
-        char src[PATH_CCH];
-        char dst[PATH_CCH];
-        char listed[MAX_PATH];
-        memcpy(listed, fd.cFileName, sizeof listed);
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (subdir && strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0) {
-                CharLowerA(fd.cFileName);
-                const char* target = pdst;
-                if (!is_merge_dir(fd.cFileName)) {
-                    if (!build_fspec(pdst, fd.cFileName, dst, sizeof dst))
-                        goto too_long;
-                    target = dst;
-                }
-                if (!build_fspec(pattern, listed, src, sizeof src))
-                    goto too_long;
-                if (!copy_directory(hDlg, target, src, subdir, keep_qpr)) {
-                    FindClose(hfind);
-                    return FALSE;
-                }
-            }
-        } else {
-            // Served and shown once a frame: a file that takes longer than
-            // a frame is still shown on its own, as is each row's first.
-            const bool frame = frame_due();
-            if (frame)
-                show_copy_frame(hDlg);
-            if (!copyflag)
-                break;
-            CharLowerA(fd.cFileName);
-            if (!(keep_qpr && strcmp(fd.cFileName, "quillon.qpr") == 0)) {
-                if (!build_fspec(pdst, fd.cFileName, dst, sizeof dst) ||
-                    !build_fspec(pattern, listed, src, sizeof src))
-                    goto too_long;
-                if (hDlg) {
-                    // Shown lower case; opened as the disk spells the
-                    // levels above, with the new name lower case.
-                    use_page(hDlg);
-                    if (!note_file(src, dst))
-                        goto too_long;
-                    if (frame)
-                        show_lines();
-                }
-                if (!copy_file(hDlg, dst, src)) {
-                    FindClose(hfind);
-                    return FALSE;
-                }
-            }
-        }
-        more = FindNextFileA(hfind, &fd);
-    }
-    FindClose(hfind);
-    return copyflag;
-
-too_long:
-    // A path the buffers cannot hold would install an incomplete product.
-    FindClose(hfind);
-    MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
-    return FALSE;
-}
-
 // The spelling a file has on disk, in place of the last level of path.
 static void use_disk_name(char* path, size_t cch)
 {
@@ -211,50 +126,55 @@ static void use_disk_name(char* path, size_t cch)
 }
 
 constexpr ULONGLONG NOT_IN_PLACE = ~0ULL;
+// Files placed before the run's entries for them are made safe from a power
+// cut at once, then written: one wait for the disk for the lot.
+constexpr size_t BATCH_FILES = 64;
 
-// Where copy_file writes a file, and how the earlier one was kept.
+// A file of the medium on its way to the disk: placed (its entries written,
+// what writing it would lose kept), then written.
 struct Target {
-    char name[PATH_CCH];   // pdst, or the spelling an existing file has
-    char kept[PATH_CCH];   // where the earlier file was renamed aside, or empty
+    char src[PATH_CCH] = "";    // the medium's file
+    char dst[PATH_CCH] = "";    // where it goes, as the page shows it
+    char name[PATH_CCH] = "";   // dst, or the spelling an existing file has
+    char kept[PATH_CCH] = "";   // where the earlier file was renamed aside, or empty
+    HANDLE hsrc = INVALID_HANDLE_VALUE;
+    HANDLE hdst = INVALID_HANDLE_VALUE;   // a file written over in place, open since it was kept
+    int place = PLACE_SKIP;
     ULONGLONG old_size = NOT_IN_PLACE;   // earlier length of a file written over in place
     bool unchanged = false;   // already holds the medium's bytes: nothing to write
-    bool rewind = false;      // the medium's file was read to compare: start it again
-    // After a compare: the bytes before resume already are the medium's; a
-    // file written over from there has the block at resume waiting in the
-    // buffer (pending bytes).
-    ULONGLONG resume = 0;
-    bool resume_in_buf = false;
-    DWORD pending = 0;
+    bool rewind = false;      // the medium's file was read to compare: start it again at resume
+    ULONGLONG resume = 0;     // the bytes before it already are the medium's
     bool created = false;     // made by the run: it carries the run's stamp
+    bool written = false;     // hdst holds the medium's bytes, to be flushed
     int failure = RUN_OK;     // why the run cannot go on with this file
 };
 
 enum { SOURCE_SAME, SOURCE_DIFFERS, SOURCE_UNREADABLE, NOT_COMPARED, NOT_STAGED };
 
 // Reads the medium's file from its start block by block against the count
-// bytes at old. Where it differs, *at and *got give the block the buffer
-// holds: the first that differs, or the last one where the file is shorter.
-static int compare_source(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count, DWORD* at,
-                          DWORD* got)
+// bytes at old. Where it differs, *at gives the block it differs in first,
+// or the last one where the file is shorter.
+static int compare_source(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count, DWORD* at)
 {
     LARGE_INTEGER start{};
     if (!SetFilePointerEx(hsrc, start, nullptr, FILE_BEGIN))
         return SOURCE_UNREADABLE;
-    for (*at = 0;; *at += *got) {
-        if (!ReadFile(hsrc, buf, COPY_BLOCK, got, nullptr))
+    DWORD got = 0;
+    for (*at = 0;; *at += got) {
+        if (!ReadFile(hsrc, buf, COPY_BLOCK, &got, nullptr))
             return SOURCE_UNREADABLE;
-        if (*got > count - *at || memcmp(buf, old + *at, *got) != 0)
+        if (got > count - *at || memcmp(buf, old + *at, got) != 0)
             return SOURCE_DIFFERS;
-        if (*got < COPY_BLOCK)
-            return *at + *got == count ? SOURCE_SAME : SOURCE_DIFFERS;
+        if (got < COPY_BLOCK)
+            return *at + got == count ? SOURCE_SAME : SOURCE_DIFFERS;
     }
 }
 
 // Reads the earlier bytes of the file in h into the run's buffer
 // (NOT_STAGED: they cannot be kept) and, where they are there whole, the
 // medium's file against them; one that already holds them is marked
-// unchanged. *at and *got as compare_source gives them.
-static int stage_and_compare(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t, DWORD* at, DWORD* got)
+// unchanged. *at as compare_source gives it.
+static int stage_and_compare(HANDLE h, BYTE* buf, Target* t, DWORD* at)
 {
     const BYTE* old = nullptr;
     DWORD count = 0;
@@ -263,7 +183,7 @@ static int stage_and_compare(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t, DWORD*
     if (!old)
         return NOT_COMPARED;
     t->rewind = true;
-    const int compared = compare_source(hsrc, buf, old, count, at, got);
+    const int compared = compare_source(t->hsrc, buf, old, count, at);
     if (compared == SOURCE_SAME) {
         t->unchanged = true;
         t->resume = count;
@@ -276,10 +196,10 @@ static int stage_and_compare(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t, DWORD*
 // (an update from the same medium, a repair) is left untouched, with no
 // entry in the pack and no write, so it keeps its times too; of one that
 // differs, only the blocks from the first difference on are written.
-static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
+static bool overwrite_in_place(HANDLE h, BYTE* buf, Target* t)
 {
-    DWORD at = 0, got = 0;
-    const int compared = stage_and_compare(h, hsrc, buf, t, &at, &got);
+    DWORD at = 0;
+    const int compared = stage_and_compare(h, buf, t, &at);
     if (compared == NOT_STAGED)
         return false;
     if (compared == SOURCE_SAME)
@@ -290,12 +210,9 @@ static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
         return false;
     LARGE_INTEGER to;
     to.QuadPart = at;
-    if (compared == SOURCE_DIFFERS && SetFilePointerEx(h, to, nullptr, FILE_BEGIN)) {
-        t->rewind = false;
-        t->resume_in_buf = true;
+    t->rewind = true;
+    if (compared == SOURCE_DIFFERS && SetFilePointerEx(h, to, nullptr, FILE_BEGIN))
         t->resume = at;
-        t->pending = got;
-    }
     return true;
 }
 
@@ -311,8 +228,7 @@ static HANDLE replace_kept(Target* t)
         t->failure = run_failure();
         return INVALID_HANDLE_VALUE;
     }
-    HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
+    HANDLE h = fs_open(t->name, GENERIC_WRITE, 0, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE) {
         put_back(t->name, t->kept);
         t->kept[0] = '\0';
@@ -320,17 +236,19 @@ static HANDLE replace_kept(Target* t)
     return h;
 }
 
-// Opens the file the block loop fills, at t->name. So that a failed run can
-// put an existing file back as it was, a plain one has its bytes kept and is
-// written over in place, any other is first renamed aside into t->kept; one
-// held open by another program can be neither and is skipped.
-static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
+// Decides how the file goes to t->dst and keeps what writing it would lose;
+// nothing on the disk changes yet but the run's record and pack. So that a
+// failed run can put an existing file back as it was, a plain one has its
+// bytes kept and is written over in place, any other is renamed aside when
+// it is written; one held open by another program can be neither and is
+// skipped. False: nothing is to be written (t->unchanged, skipped, or
+// t->failure).
+static bool place_target(BYTE* buf, Target* t)
 {
-    t->kept[0] = '\0';
     LARGE_INTEGER size{};
-    GetFileSizeEx(hsrc, &size);
+    GetFileSizeEx(t->hsrc, &size);
     const ULONGLONG length = static_cast<ULONGLONG>(size.QuadPart);
-    int place = run_place_file(pdst, t->name, sizeof t->name, length);
+    int place = run_place_file(t->dst, t->name, sizeof t->name, length);
     if (place == PLACE_PROBE) {
         // A file that already holds the medium's bytes changes nothing and is
         // left as it is, whatever its attributes. It is only read: asking for
@@ -339,60 +257,69 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
         HANDLE h = CreateFileA(t->name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
-            DWORD at = 0, got = 0;
-            if (stage_and_compare(h, hsrc, buf, t, &at, &got) == SOURCE_SAME)
-                return h;
+            DWORD at = 0;
+            const bool same = stage_and_compare(h, buf, t, &at) == SOURCE_SAME;
             CloseHandle(h);
+            if (same)
+                return false;
         }
         // Something changes: the directory goes on record first.
-        if (!run_list_dir_of(pdst)) {
+        if (!run_list_dir_of(t->dst)) {
             t->failure = run_failure();
-            return INVALID_HANDLE_VALUE;
+            return false;
         }
-        place = run_place_file(pdst, t->name, sizeof t->name, length);
+        place = run_place_file(t->dst, t->name, sizeof t->name, length);
     }
+    t->place = place;
     if (place == PLACE_SKIP) {
         t->failure = run_failure();
-        return INVALID_HANDLE_VALUE;
-    }
-    if (place == PLACE_OWN) {
-        t->created = true;
-        return CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    if (place == PLACE_NEW) {
-        // Never truncates a file: one saved under this name since the
-        // directory was listed is an earlier file like any other.
-        t->created = true;
-        HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
-            return h;
-        use_disk_name(t->name, sizeof t->name);
-        return replace_kept(t);
-    }
-    if (place == PLACE_UNKNOWN) {
-        // Creating the new file is itself the test for an existing one: a
-        // separate probe would cost every file another round trip.
-        HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
-            return h;
-        use_disk_name(t->name, sizeof t->name);
+        return false;
     }
     if (place == PLACE_OVERWRITE || place == PLACE_REWRITE) {
-        HANDLE h = CreateFileA(t->name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = fs_open(t->name, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING);
         if (h != INVALID_HANDLE_VALUE) {
-            if (overwrite_in_place(h, hsrc, buf, t))
-                return h;
-            CloseHandle(h);
+            if (overwrite_in_place(h, buf, t)) {
+                if (!t->unchanged) {
+                    t->hdst = h;
+                    return true;
+                }
+                fs_close(h);
+                return false;
+            }
+            fs_close(h);
         }
         // Renamed aside, it would not come back in the pack's order.
         if (place == PLACE_REWRITE) {
             t->failure = RUN_RECORD_REFUSED;
-            return INVALID_HANDLE_VALUE;
+            return false;
         }
+        t->place = PLACE_REPLACE;
+    }
+    return true;
+}
+
+// Once what placing it wrote is safe: opens the file the block loop fills.
+static HANDLE open_placed(Target* t)
+{
+    if (t->hdst != INVALID_HANDLE_VALUE) {
+        HANDLE h = t->hdst;
+        t->hdst = INVALID_HANDLE_VALUE;
+        return h;
+    }
+    if (t->place == PLACE_OWN) {
+        t->created = true;
+        return fs_open(t->name, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    }
+    if (t->place == PLACE_NEW || t->place == PLACE_UNKNOWN) {
+        // Never truncates a file: one saved under this name since the
+        // directory was listed is an earlier file like any other. Without a
+        // run, creating the new file is itself the test for an existing one:
+        // a separate probe would cost every file another round trip.
+        t->created = t->place == PLACE_NEW;
+        HANDLE h = fs_open(t->name, GENERIC_WRITE, 0, CREATE_NEW);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return h;
+        use_disk_name(t->name, sizeof t->name);
     }
     return replace_kept(t);
 }
@@ -424,6 +351,14 @@ static BYTE* copy_buffer(HWND hDlg, HLOCAL* owned)
     return p;
 }
 
+static void free_buffer(HLOCAL owned)
+{
+    if (owned) {
+        LocalUnlock(owned);
+        LocalFree(owned);
+    }
+}
+
 // A file the medium lists but that cannot be opened is a damaged medium; one
 // that is not there at all was simply left out of it.
 static bool listed(const char* path)
@@ -436,99 +371,262 @@ static bool listed(const char* path)
     return true;
 }
 
+// The run cannot go on: the user is told why, and the installation ends,
+// also where the caller (read-me, system files) would go on.
+static BOOL stop_copy(HWND hDlg, WORD alert_id, const char* name)
+{
+    catch_up_page(hDlg);   // the page rests under the alert on the file that failed
+    if (name)
+        alert_naming(hDlg, alert_id, name);
+    else
+        alert(hDlg, alert_id);
+    return copyflag = FALSE;
+}
+
+static BOOL refuse(HWND hDlg, const Target& t)
+{
+    return t.failure == RUN_KEEP_REFUSED ? stop_copy(hDlg, ALERT_CANNOT_KEEP, t.name)
+                                         : stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+}
+
+// The page shows the file begun last and the bar once a frame, and Cancel is
+// served there: a file that takes longer than a frame is still shown on its
+// own, as is each row's first. False: the copy was cancelled.
+static bool show_file(HWND hDlg, const Target& t)
+{
+    const bool frame = frame_due();
+    if (frame)
+        show_copy_frame(hDlg);
+    if (!copyflag)
+        return false;
+    if (hDlg) {
+        // Shown lower case; opened as the disk spells the levels above,
+        // with the new name lower case.
+        use_page(hDlg);
+        note_file(t.src, t.dst);
+        if (frame)
+            show_lines();
+    }
+    return true;
+}
+
+// Opens the medium's file and places the target; *write tells whether it is
+// then to be written. FALSE: the run ends (the user was told).
+static BOOL place_file(HWND hDlg, BYTE* buf, Target* t, bool* write)
+{
+    *write = false;
+    t->hsrc = CreateFileA(t->src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (t->hsrc == INVALID_HANDLE_VALUE)
+        return listed(t->src) ? stop_copy(hDlg, ALERT_READ_ERROR, t->src) : TRUE;
+    *write = place_target(buf, t);
+    if (t->failure != RUN_OK)
+        return refuse(hDlg, *t);
+    if (t->unchanged && show_file(hDlg, *t))
+        update_status(hDlg, 0, static_cast<DWORD>(t->resume));
+    return TRUE;
+}
+
+// The medium's bytes into a placed file, left open in t->hdst for its
+// batch's flush.
+static BOOL write_target(HWND hDlg, BYTE* buf, Target* t)
+{
+    HANDLE hdst = open_placed(t);
+    if (hdst == INVALID_HANDLE_VALUE)
+        return t->failure == RUN_OK ? TRUE : refuse(hDlg, *t);
+    LARGE_INTEGER start;
+    start.QuadPart = static_cast<LONGLONG>(t->resume);
+    bool failed = t->rewind && !SetFilePointerEx(t->hsrc, start, nullptr, FILE_BEGIN);
+    bool unreadable = failed;
+    ULONGLONG written = t->resume;
+    if (t->resume > 0)
+        update_status(hDlg, 0, static_cast<DWORD>(t->resume));   // the same as on the medium
+    while (!failed) {
+        DWORD nread = 0;
+        if (!ReadFile(t->hsrc, buf, COPY_BLOCK, &nread, nullptr)) {
+            failed = unreadable = true;
+            break;
+        }
+        if (!fs_write(hdst, buf, nread)) {
+            failed = true;
+            break;
+        }
+        written += nread;
+        update_status(hDlg, 0, nread);
+        if (nread < COPY_BLOCK)
+            break;
+    }
+
+    // Written over in place: a longer earlier file loses its tail.
+    if (!failed && t->old_size != NOT_IN_PLACE && written < t->old_size && !fs_set_end(hdst))
+        failed = true;
+    if (!failed && t->created)
+        run_stamp(hdst);
+    if (failed) {
+        fs_close(hdst);
+        // Written over in place, its earlier bytes are in the pack: the
+        // run's roll-back, which follows the alert, writes them back.
+        if (t->old_size == NOT_IN_PLACE) {
+            fs_delete(t->name);
+            if (t->kept[0])
+                put_back(t->name, t->kept);
+        }
+        return unreadable ? stop_copy(hDlg, ALERT_READ_ERROR, t->src)
+                          : stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+    }
+    t->hdst = hdst;
+    t->written = true;
+    return TRUE;
+}
+
+static void close_target(Target* t)
+{
+    if (t->hdst != INVALID_HANDLE_VALUE)
+        fs_close(t->hdst);
+    if (t->hsrc != INVALID_HANDLE_VALUE)
+        CloseHandle(t->hsrc);
+    t->hdst = t->hsrc = INVALID_HANDLE_VALUE;
+}
+
+// Writes the placed files once the run's entries for them are safe, then
+// flushes them all, so that a run's files are on the disk before it is marked
+// done: one after another the flushes wait for the disk less than each right
+// after its file. After a Cancel or a failure the rest are left unwritten; a
+// file copied alone is written whatever copyflag says. Empties the batch.
+static BOOL write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch, bool alone = false)
+{
+    BOOL ok = TRUE;
+    if (!batch->empty() && (alone || copyflag) && !run_make_durable())
+        ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+    for (Target& t : *batch)
+        if (ok && (alone || (copyflag && show_file(hDlg, t))))
+            ok = write_target(hDlg, buf, &t);
+    for (Target& t : *batch) {
+        if (t.written && ok && run_active() && !fs_flush(t.hdst))
+            ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+        close_target(&t);
+        if (t.written && t.kept[0] && !run_active())
+            drop_kept(t.name, t.kept);   // without a run to commit, it has served its turn
+    }
+    batch->clear();
+    return ok && (alone || copyflag);
+}
+
+static void drop_batch(std::vector<Target>* batch)
+{
+    for (Target& t : *batch)
+        close_target(&t);
+    batch->clear();
+}
+
+// A file alone (the read-me, a system file): placed, made safe, written.
 BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
 {
     HLOCAL owned;
     BYTE* buf = copy_buffer(hDlg, &owned);
     if (!buf)
         return FALSE;
-
+    std::vector<Target> one(1);
+    bool write = false;
+    // A name that does not fit is not placed, as one the run refuses.
     BOOL result = TRUE;
-    Target t;
-    HANDLE hdst = INVALID_HANDLE_VALUE;
-    HANDLE hsrc = CreateFileA(psrc, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (hsrc != INVALID_HANDLE_VALUE) {
-        hdst = open_target(pdst, hsrc, buf, &t);
-        if (t.failure != RUN_OK) {
-            catch_up_page(hDlg);
-            if (t.failure == RUN_KEEP_REFUSED)
-                alert_naming(hDlg, ALERT_CANNOT_KEEP, t.name);
-            else
-                alert(hDlg, ALERT_DISK_FULL);
-            result = copyflag = FALSE;
-        }
-    } else if (listed(psrc)) {
-        catch_up_page(hDlg);   // the page rests under the alert on the file that failed
-        alert_naming(hDlg, ALERT_READ_ERROR, psrc);
-        result = copyflag = FALSE;
-    }
-
-    if (hdst != INVALID_HANDLE_VALUE && t.unchanged) {
-        CloseHandle(hdst);
-        update_status(hDlg, 0, static_cast<DWORD>(t.resume));
-    } else if (hdst != INVALID_HANDLE_VALUE) {
-        LARGE_INTEGER start{};
-        bool failed = t.rewind && !SetFilePointerEx(hsrc, start, nullptr, FILE_BEGIN);
-        bool unreadable = failed;
-        bool in_buf = t.resume_in_buf;
-        DWORD nread = t.pending;
-        ULONGLONG written = t.resume;
-        if (t.resume > 0)
-            update_status(hDlg, 0, static_cast<DWORD>(t.resume));   // the same as on the medium
-        while (!failed) {
-            if (!in_buf) {
-                nread = 0;
-                if (!ReadFile(hsrc, buf, COPY_BLOCK, &nread, nullptr)) {
-                    failed = unreadable = true;
-                    break;
-                }
-            }
-            in_buf = false;
-            DWORD nwritten = 0;
-            if (!WriteFile(hdst, buf, nread, &nwritten, nullptr) || nwritten != nread) {
-                failed = true;
-                break;
-            }
-            written += nread;
-            update_status(hDlg, 0, nread);
-            if (nread < COPY_BLOCK)
-                break;
-        }
-
-        // Written over in place: a longer earlier file loses its tail.
-        if (!failed && t.old_size != NOT_IN_PLACE && written < t.old_size && !SetEndOfFile(hdst))
-            failed = true;
-        if (!failed && t.created)
-            run_stamp(hdst);
-        CloseHandle(hdst);
-        if (failed) {
-            // Written over in place, its earlier bytes are in the pack: the
-            // run's roll-back, which follows the alert, writes them back.
-            if (t.old_size == NOT_IN_PLACE) {
-                DeleteFileA(t.name);
-                if (t.kept[0])
-                    put_back(t.name, t.kept);
-            }
-            catch_up_page(hDlg);
-            if (unreadable)
-                alert_naming(hDlg, ALERT_READ_ERROR, psrc);
-            else
-                alert(hDlg, ALERT_DISK_FULL);
-            // The user was told the installation ends: also where the caller
-            // (read-me, system files) would go on.
-            result = copyflag = FALSE;
-        } else if (t.kept[0] && !run_active()) {
-            drop_kept(t.name, t.kept);   // without a run to commit, it has served its turn
-        }
-    }
-    if (hsrc != INVALID_HANDLE_VALUE)
-        CloseHandle(hsrc);
-    if (owned) {
-        LocalUnlock(owned);
-        LocalFree(owned);
-    }
+    if (path_set(one[0].src, sizeof one[0].src, psrc, nullptr) &&
+        path_set(one[0].dst, sizeof one[0].dst, pdst, nullptr))
+        result = place_file(hDlg, buf, &one[0], &write);
+    if (!result || !write)
+        drop_batch(&one);
+    result = write_batch(hDlg, buf, &one, true) && result;
+    free_buffer(owned);
     return result;
+}
+
+int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr)
+{
+    char pattern[PATH_CCH];
+    if (!path_set(pattern, sizeof pattern, psrc, "\\*.*"))
+        return TRUE;   // no such directory can exist on the medium
+    WIN32_FIND_DATAA fd;
+    HANDLE hfind = FindFirstFileA(pattern, &fd);
+    if (hfind == INVALID_HANDLE_VALUE)
+        return TRUE;
+
+    // What the directory holds is on record before anything in it changes.
+    if (!run_enter_dir(pdst)) {
+        FindClose(hfind);
+        alert(hDlg, ALERT_DISK_FULL);
+        return FALSE;
+    }
+    if (!create_directory(pdst)) {
+        MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
+        FindClose(hfind);
+        return FALSE;
+    }
+    HLOCAL owned;
+    BYTE* buf = copy_buffer(hDlg, &owned);
+    if (!buf) {
+        FindClose(hfind);
+        return FALSE;
+    }
+
+    // The medium is read by the names it lists, only what is shown and
+    // written is lower case: under Wine every name given in another case
+    // than the disk's makes a search of its directory. Files are placed a
+    // batch at a time, and written before the next subdirectory.
+    std::vector<Target> batch;
+    batch.reserve(BATCH_FILES);
+    BOOL ok = TRUE;
+    BOOL more = TRUE;
+    while (ok && more && copyflag) {
+        char src[PATH_CCH];
+        char dst[PATH_CCH];
+        char listed_name[MAX_PATH];
+        memcpy(listed_name, fd.cFileName, sizeof listed_name);
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            if (subdir && strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0) {
+                CharLowerA(fd.cFileName);
+                const char* target = pdst;
+                if (!is_merge_dir(fd.cFileName)) {
+                    if (!build_fspec(pdst, fd.cFileName, dst, sizeof dst))
+                        goto too_long;
+                    target = dst;
+                }
+                if (!build_fspec(pattern, listed_name, src, sizeof src))
+                    goto too_long;
+                ok = write_batch(hDlg, buf, &batch) &&
+                     copy_directory(hDlg, target, src, subdir, keep_qpr);
+            }
+        } else {
+            CharLowerA(fd.cFileName);
+            if (!(keep_qpr && strcmp(fd.cFileName, "quillon.qpr") == 0)) {
+                batch.emplace_back();
+                Target& t = batch.back();
+                if (!build_fspec(pdst, fd.cFileName, t.dst, sizeof t.dst) ||
+                    !build_fspec(pattern, listed_name, t.src, sizeof t.src))
+                    goto too_long;
+                bool write = false;
+                ok = place_file(hDlg, buf, &t, &write);
+                if (!write) {
+                    close_target(&t);
+                    batch.pop_back();
+                }
+                if (ok && batch.size() == BATCH_FILES)
+                    ok = write_batch(hDlg, buf, &batch);
+            }
+        }
+        more = FindNextFileA(hfind, &fd);
+    }
+    FindClose(hfind);
+    ok = write_batch(hDlg, buf, &batch) && ok;
+    free_buffer(owned);
+    return ok && copyflag;
+
+too_long:
+    // A path the buffers cannot hold would install an incomplete product.
+    FindClose(hfind);
+    drop_batch(&batch);
+    free_buffer(owned);
+    MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
+    return FALSE;
 }
 
 int percent_done(ULONGLONG copied, ULONGLONG total)

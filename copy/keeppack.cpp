@@ -4,24 +4,30 @@
 // small file over itself does; keeping its bytes costs one read and one
 // appended write.
 //
-// An entry: a head ("QSK2", the path's length, the file's length, the offset
+// An entry: a head ("QSK3", the path's length, the file's length, the offset
 // of the first byte kept, the three file times), the file's full path as the
-// disk spells it, the bytes from that offset to the end, and "QSKE". A file
-// written over from its first difference keeps only the bytes from there:
-// an update that changes a file's last block keeps one block, not the file.
-// The entry is complete before the file is touched, so a process killed while
-// writing it leaves a torn last entry for a file that was never changed;
-// reading stops at the first entry that is not whole.
+// disk spells it, the bytes from that offset to the end, the CRC-32 of all
+// that and "QSKE". A file written over from its first difference keeps only
+// the bytes from there: an update that changes a file's last block keeps one
+// block, not the file. The entry is complete before the file is touched, so
+// a process killed while writing it leaves a torn last entry for a file that
+// was never changed; reading stops at the first entry that is not whole.
+// The pack is flushed before any file it protects is written, but an entry
+// being written when the power goes may reach the disk with its head and
+// tail and zeros between: the CRC tells, and nothing of it goes back.
 #include "copy/copy.h"
+#include "common/crc32.h"
 #include "common/directories.h"
+#include "common/fileops.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-static const char HEAD_MAGIC[4] = {'Q', 'S', 'K', '2'};
+static const char HEAD_MAGIC[4] = {'Q', 'S', 'K', '3'};
 static const char TAIL_MAGIC[4] = {'Q', 'S', 'K', 'E'};
 constexpr DWORD HEAD_SIZE = 48;
+constexpr DWORD TAIL_SIZE = 8;   // the CRC, then TAIL_MAGIC
 constexpr DWORD RESTORE_BLOCK = 65536;
 
 struct PackHead {
@@ -55,12 +61,6 @@ static bool get_head(const BYTE* in, PackHead* h)
     return h->name_len > 0 && h->name_len < MAX_PATH && h->from <= h->size;
 }
 
-static bool write_all(HANDLE h, const void* p, DWORD n)
-{
-    DWORD done = 0;
-    return WriteFile(h, p, n, &done, nullptr) && done == n;
-}
-
 static bool read_all(HANDLE h, void* p, DWORD n)
 {
     DWORD done = 0;
@@ -77,8 +77,7 @@ static bool seek(HANDLE h, ULONGLONG to)
 bool pack_open(Pack* pack, const char* path)
 {
     // Never appended to one found there: its entries are not this run's.
-    pack->file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    pack->file = fs_open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
     LARGE_INTEGER zero{}, end{};
     if (pack->file != INVALID_HANDLE_VALUE &&
         SetFilePointerEx(pack->file, zero, &end, FILE_END)) {
@@ -92,7 +91,7 @@ bool pack_open(Pack* pack, const char* path)
 void pack_close(Pack* pack)
 {
     if (pack->file != INVALID_HANDLE_VALUE)
-        CloseHandle(pack->file);
+        fs_close(pack->file);
     *pack = Pack{};
 }
 
@@ -100,13 +99,13 @@ bool pack_read(HANDLE file, const char* path, BYTE* buf, DWORD cb, PackStage* st
 {
     const size_t name_len = strlen(path);
     const DWORD front = HEAD_SIZE + static_cast<DWORD>(name_len);
-    if (name_len == 0 || name_len >= MAX_PATH || cb <= front + sizeof TAIL_MAGIC ||
+    if (name_len == 0 || name_len >= MAX_PATH || cb <= front + TAIL_SIZE ||
         !GetFileTime(file, &st->created, &st->accessed, &st->written))
         return false;
 
     // A file that fits the buffer behind the head goes in with one write:
     // under Wine every call counts at thousands of small files.
-    const DWORD room = cb - front - sizeof TAIL_MAGIC;
+    const DWORD room = cb - front - TAIL_SIZE;
     st->got = 0;
     if (!ReadFile(file, buf + front, room, &st->got, nullptr))
         return false;
@@ -146,26 +145,33 @@ int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
     put_head(entry, head);
     memcpy(entry + HEAD_SIZE, path, head.name_len);
     DWORD first = front + got - static_cast<DWORD>(from);
+    DWORD crc = crc32_add(0, entry, first);
+    BYTE tail[TAIL_SIZE];
+    memcpy(tail + 4, TAIL_MAGIC, sizeof TAIL_MAGIC);
     if (whole) {
-        memcpy(entry + first, TAIL_MAGIC, sizeof TAIL_MAGIC);
-        first += sizeof TAIL_MAGIC;
+        memcpy(tail, &crc, 4);
+        memcpy(entry + first, tail, TAIL_SIZE);
+        first += TAIL_SIZE;
     }
-    bool ok = write_all(pack->file, entry, first);
+    bool ok = fs_write(pack->file, entry, first);
     ULONGLONG left = head.size - got;
     while (ok && left > 0) {
         DWORD want = left < cb ? static_cast<DWORD>(left) : cb;
-        ok = read_all(file, buf, want) && write_all(pack->file, buf, want);
+        ok = read_all(file, buf, want) && fs_write(pack->file, buf, want);
+        crc = crc32_add(crc, buf, want);
         left -= want;
     }
-    if (ok && !whole)
-        ok = write_all(pack->file, TAIL_MAGIC, sizeof TAIL_MAGIC);
+    if (ok && !whole) {
+        memcpy(tail, &crc, 4);
+        ok = fs_write(pack->file, tail, TAIL_SIZE);
+    }
     if (!ok) {
         // A full disk, most likely: the pack goes back to its last whole entry.
-        if (!seek(pack->file, pack->end) || !SetEndOfFile(pack->file))
+        if (!seek(pack->file, pack->end) || !fs_set_end(pack->file))
             return PACK_BROKEN;
         return PACK_NOT_KEPT;
     }
-    pack->end += front + (head.size - from) + sizeof TAIL_MAGIC;
+    pack->end += front + (head.size - from) + TAIL_SIZE;
     if (!seek(file, 0))
         return PACK_BROKEN;   // kept but not writable from the start: stop using the pack
     *old_size = head.size;
@@ -179,9 +185,7 @@ int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
 static bool restore_entry(HANDLE pack, const char* path, const PackHead& head,
                           std::vector<BYTE>& buf)
 {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr,
-                              head.from ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = fs_open(path, GENERIC_WRITE, 0, head.from ? OPEN_EXISTING : OPEN_ALWAYS);
     if (file == INVALID_HANDLE_VALUE)
         return false;
     LARGE_INTEGER has{};
@@ -191,12 +195,13 @@ static bool restore_entry(HANDLE pack, const char* path, const PackHead& head,
     ULONGLONG left = head.size - head.from;
     while (ok && left > 0) {
         DWORD want = left < buf.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(buf.size());
-        ok = read_all(pack, buf.data(), want) && write_all(file, buf.data(), want);
+        ok = read_all(pack, buf.data(), want) && fs_write(file, buf.data(), want);
         left -= want;
     }
-    ok = ok && SetEndOfFile(file) &&
-         SetFileTime(file, &head.created, &head.accessed, &head.written);
-    CloseHandle(file);
+    // On the disk before the pack and the record that hold these bytes go.
+    ok = ok && fs_set_end(file) && fs_set_times(file, &head.created, &head.accessed, &head.written) &&
+         fs_flush(file);
+    fs_close(file);
     return ok;
 }
 
@@ -222,6 +227,7 @@ bool pack_restore(const char* pack_path)
         ULONGLONG body;
     };
     std::vector<Entry> entries;
+    std::vector<BYTE> buf(RESTORE_BLOCK);
     ULONGLONG at = 0;
     for (;;) {
         BYTE raw[HEAD_SIZE];
@@ -231,21 +237,29 @@ bool pack_restore(const char* pack_path)
             !get_head(raw, &head))
             break;
         const ULONGLONG body = at + HEAD_SIZE + head.name_len;
-        // Whole only if the bytes and the tail are all there.
+        // Whole only if the bytes and the tail are all there and check.
         const ULONGLONG kept = head.size - head.from;
-        if (body > total || total - body < kept || total - body - kept < 4)
+        if (body > total || total - body < kept || total - body - kept < TAIL_SIZE ||
+            !read_all(pack, name, head.name_len))
             break;
-        char tail[4];
-        if (!read_all(pack, name, head.name_len) || !seek(pack, body + kept) ||
-            !read_all(pack, tail, 4) || memcmp(tail, TAIL_MAGIC, 4) != 0)
+        DWORD crc = crc32_add(crc32_add(0, raw, HEAD_SIZE), name, head.name_len);
+        for (ULONGLONG left = kept; left > 0;) {
+            const DWORD want = left < buf.size() ? static_cast<DWORD>(left) : static_cast<DWORD>(buf.size());
+            if (!read_all(pack, buf.data(), want))
+                break;
+            crc = crc32_add(crc, buf.data(), want);
+            left -= want;
+        }
+        BYTE tail[TAIL_SIZE];
+        if (!seek(pack, body + kept) || !read_all(pack, tail, TAIL_SIZE) ||
+            memcmp(tail, &crc, 4) != 0 || memcmp(tail + 4, TAIL_MAGIC, 4) != 0)
             break;
         name[head.name_len] = '\0';
         if (!is_full_path(name))
             break;   // not a path this program wrote
         entries.push_back({head, name, body});
-        at = body + kept + 4;
+        at = body + kept + TAIL_SIZE;
     }
-    std::vector<BYTE> buf(RESTORE_BLOCK);
     bool ok = true;
     for (auto e = entries.rbegin(); e != entries.rend(); ++e)
         ok = seek(pack, e->body) && restore_entry(pack, e->name.c_str(), e->head, buf) && ok;

@@ -20,14 +20,20 @@
 // directory. After "K" the kept files are garbage, and the integration is
 // finished from "I".
 // A killed run finds every entry it wrote: each goes to the file with one
-// WriteFile before the step it names. Against a power cut the record is
-// flushed only before a step that a lost entry would make unrecoverable: a
-// rename aside (the kept file would be lost to its owner) and the commit's
-// removal of what was kept.
+// WriteFile before the step it names. A power cut keeps the changes of names
+// in their order but may lose any bytes not flushed, so the record is on the
+// disk before each step it names: a directory made ("N" flushed at once), a
+// file renamed aside ("R") or the pack made ("P"), and, for the files of a
+// batch (run_make_durable), their "C" lines and the pack's entries before any
+// of them is created or written over. Every file the run writes is flushed
+// before "K", and every byte the undo puts back before the pack and the
+// record go. A new file whose bytes a power cut took is removed by the undo
+// like any other: its time stamp is a change of names, kept in order.
 // KEEP_DIR holds a mark file that says it is this program's: a later run
 // takes one over (clearing what committed runs could not delete), while a
 // folder of that name without the mark is the user's and stops the run.
 #include "copy/copy.h"
+#include "common/fileops.h"
 #include "common/journal.h"
 #include "common/path_join.h"
 
@@ -97,6 +103,7 @@ struct RunState {
     PackStage stage;              // what pack_buf holds of the file placed last
     std::string pack_path;
     bool pack_broken;
+    bool pack_unflushed;          // it holds entries a power cut could lose
     // A committed run whose integration is still owed; the record stays open.
     bool integrating;
     std::vector<std::string> integration;   // the "I" entry
@@ -263,6 +270,35 @@ static bool note_created(const char* path, const std::string& lpath, ULONGLONG s
     return true;
 }
 
+// The entries so far on the disk, before a step they name.
+static bool durable_record()
+{
+    if (!run.unflushed)
+        return true;
+    if (!record_flush()) {
+        run.failure = RUN_RECORD_REFUSED;
+        return false;
+    }
+    run.unflushed = false;
+    return true;
+}
+
+bool run_make_durable()
+{
+    if (!run.active)
+        return true;
+    if (!durable_record())
+        return false;
+    if (run.pack_unflushed) {
+        if (!fs_flush(run.pack.file)) {
+            run.failure = RUN_RECORD_REFUSED;
+            return false;
+        }
+        run.pack_unflushed = false;
+    }
+    return true;
+}
+
 // The run's time stamp: its start, to an even second, which every file
 // system keeps exactly (FAT keeps two).
 static void take_stamp()
@@ -303,7 +339,7 @@ bool run_begin(const char* record)
         if (!run.new_dirs.count(dir_key(d)) && !note_new_dir(d))
             return false;
     }
-    return true;
+    return durable_record();
 }
 
 // What an existing directory holds is known before the first change in it,
@@ -361,7 +397,7 @@ bool run_enter_dir(const char* dir)
     for (auto it = levels.rbegin(); it != levels.rend(); ++it)
         if (!note_new_dir(*it))
             return false;
-    return true;
+    return durable_record();   // the caller makes them next
 }
 
 // A plain file small enough for the pack is kept there and written over in place.
@@ -446,17 +482,22 @@ int run_place_file(const char* path, char* target, size_t cch, ULONGLONG size)
 void run_stamp(HANDLE file)
 {
     if (run.active)
-        SetFileTime(file, nullptr, nullptr, &run.stamp);
+        fs_set_times(file, nullptr, nullptr, &run.stamp);
+}
+
+static bool make_dir(const std::string& dir)
+{
+    return fs_mkdir(dir.c_str()) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
 // False: the file is still there (held open by another program, most often).
 static bool drop_file(const std::string& path)
 {
-    if (DeleteFileA(path.c_str()))
+    if (fs_delete(path.c_str()))
         return true;
     if (GetLastError() == ERROR_ACCESS_DENIED) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileA(path.c_str()))
+        fs_set_attributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (fs_delete(path.c_str()))
             return true;
     }
     return !exists(path);
@@ -480,10 +521,8 @@ static void drop_or_leave(const std::string& kept)
     const std::string gone = join(parent_of(bucket), KEEP_GONE);
     const std::string to =
         join(gone, bucket.substr(bucket.rfind('\\') + 1) + "-" + kept.substr(bucket.size() + 1));
-    const bool moved = (CreateDirectoryA(gone.c_str(), nullptr) ||
-                        GetLastError() == ERROR_ALREADY_EXISTS) &&
-                       MoveFileA(kept.c_str(), to.c_str());
-    MoveFileExA(moved ? to.c_str() : kept.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    const bool moved = make_dir(gone) && fs_rename(kept.c_str(), to.c_str());
+    fs_delete_at_restart(moved ? to.c_str() : kept.c_str());
 }
 
 // What earlier runs left in KEEP_GONE goes; the number of the first bucket
@@ -493,7 +532,7 @@ static int clear_leftovers(const std::string& keep)
     const std::string gone = join(keep, KEEP_GONE);
     for (const std::string& n : names_in(gone))
         drop_file(join(gone, n));
-    RemoveDirectoryA(gone.c_str());
+    fs_rmdir(gone.c_str());
     int next = 0;
     for (const std::string& n : names_in(keep)) {
         char* end = nullptr;
@@ -522,38 +561,35 @@ static bool ready_keep(const std::string& dir, KeepDir* k)
     return true;
 }
 
-static bool make_dir(const std::string& dir)
-{
-    return CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
-}
-
 // KEEP_DIR with its mark, and the directory sub within it (if any).
 static bool make_keep(const std::string& keep, const std::string& sub)
 {
     if (!make_dir(keep))
         return false;
-    HANDLE mark = CreateFileA(join(keep, KEEP_MARK).c_str(), GENERIC_WRITE, 0, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE mark = fs_open(join(keep, KEEP_MARK).c_str(), GENERIC_WRITE, 0, CREATE_NEW);
     if (mark != INVALID_HANDLE_VALUE)
-        CloseHandle(mark);
+        fs_close(mark);
     else if (!ours(keep))
         return false;
     return sub.empty() || make_dir(join(keep, sub));
 }
 
-// The buckets and the keep directory of dir, once they are empty; one
-// without the mark is not touched.
+// The buckets and the keep directory of dir, once they are empty. One
+// without the mark is only removed while empty: a run killed between making
+// it and marking it left it so.
 static void drop_keep_dirs(const std::string& dir)
 {
     const std::string keep = join(dir, KEEP_DIR);
-    if (!ours(keep))
+    if (!ours(keep)) {
+        fs_rmdir(keep.c_str());
         return;
+    }
     bool empty = true;
     for (const std::string& n : names_in(keep))
-        if (lower(n) != KEEP_MARK && !RemoveDirectoryA(join(keep, n).c_str()))
+        if (lower(n) != KEEP_MARK && !fs_rmdir(join(keep, n).c_str()))
             empty = false;
-    if (empty && DeleteFileA(join(keep, KEEP_MARK).c_str()))
-        RemoveDirectoryA(keep.c_str());
+    if (empty && fs_delete(join(keep, KEEP_MARK).c_str()))
+        fs_rmdir(keep.c_str());
 }
 
 // The listed file at path was (or no longer is) written by this run.
@@ -617,21 +653,15 @@ bool keep_aside(const char* path, char* kept, size_t cch)
         run.failure = RUN_KEEP_REFUSED;
         return false;
     }
-    if (run.active && !note({"R", path, aside.c_str()}))
+    // On the disk before the keep directory is made and the file goes there.
+    if (run.active && (!note({"R", path, aside.c_str()}) || !durable_record()))
         return false;
     if (k->in_bucket == 0 && !make_keep(keep, bucket)) {
         run.failure = RUN_KEEP_REFUSED;
         return false;
     }
-    if (run.active && run.unflushed) {
-        if (!record_flush()) {
-            run.failure = RUN_RECORD_REFUSED;
-            return false;
-        }
-        run.unflushed = false;
-    }
     // A rename, never a copy: same volume, same attributes, no bytes moved.
-    if (!MoveFileA(path, aside.c_str())) {
+    if (!fs_rename(path, aside.c_str())) {
         if (!in_use(GetLastError()))
             run.failure = RUN_KEEP_REFUSED;
         if (!run.active)
@@ -666,7 +696,7 @@ static bool open_pack(const char* path)
         if (!exists(name))
             pack = name;
     }
-    if (pack.empty() || !note({"P", pack.c_str()}) || !make_keep(keep, "") ||
+    if (pack.empty() || !note({"P", pack.c_str()}) || !durable_record() || !make_keep(keep, "") ||
         !pack_open(&run.pack, pack.c_str())) {
         run.pack_broken = true;   // files are renamed aside instead
         return false;
@@ -702,13 +732,14 @@ bool keep_staged(const char* path, HANDLE file, ULONGLONG from, ULONGLONG* old_s
     }
     if (kept != PACK_KEPT)
         return false;
+    run.pack_unflushed = true;   // flushed before the file is written over
     mark_kept(path, Listed::KEPT_IN_PACK);
     return true;
 }
 
 void put_back(const char* path, const char* kept)
 {
-    if (MoveFileA(kept, path) && run.active && !run.kept.empty() && run.kept.back() == kept) {
+    if (fs_rename(kept, path) && run.active && !run.kept.empty() && run.kept.back() == kept) {
         run.kept.pop_back();
         mark_kept(path, Listed::NOT_KEPT);
     }
@@ -724,29 +755,42 @@ void drop_kept(const char* path, const char* kept)
 
 // The files the run created go, each only while it is still the run's: it
 // carries the run's stamp, or it is the file the run was writing when it
-// ended (the last one named, no longer than the medium's). A file under such
-// a name that is neither was put there by someone else since the run ended
-// (another installer), and stays.
+// ended, no longer than the medium's. The run creates its files in the order
+// of their lines, the lines of a batch written before any of its files, so
+// that one is the first named after the last that carries the stamp. A file
+// under such a name that is neither was put there by someone else since the
+// run ended (another installer), and stays.
 static bool remove_created(const std::vector<RecordEntry>& entries, const FILETIME& stamp)
 {
-    std::vector<const RecordEntry*> created;
-    for (const RecordEntry& e : entries)
-        if (e.fields[0] == "C" && e.fields.size() > 1)
-            created.push_back(&e);
-    bool ok = true;
-    for (auto it = created.rbegin(); it != created.rend(); ++it) {
-        const std::string& path = (*it)->fields[1];
-        WIN32_FILE_ATTRIBUTE_DATA d;
-        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d) ||
-            (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    struct Created {
+        const std::string* path;
+        ULONGLONG expected;
+        bool present, stamped;
+        ULONGLONG size;
+    };
+    std::vector<Created> created;
+    size_t writing = 0;   // the first after the last stamped one
+    for (const RecordEntry& e : entries) {
+        if (e.fields[0] != "C" || e.fields.size() < 3)
             continue;
-        const ULONGLONG size = (static_cast<ULONGLONG>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
-        const bool stamped = d.ftLastWriteTime.dwLowDateTime == stamp.dwLowDateTime &&
-                             d.ftLastWriteTime.dwHighDateTime == stamp.dwHighDateTime;
-        const bool unfinished = it == created.rbegin() && (*it)->fields.size() > 2 &&
-                                size <= strtoull((*it)->fields[2].c_str(), nullptr, 10);
-        if (stamped || unfinished)
-            ok = drop_file(path) && ok;
+        Created c{&e.fields[1], strtoull(e.fields[2].c_str(), nullptr, 10), false, false, 0};
+        WIN32_FILE_ATTRIBUTE_DATA d;
+        if (GetFileAttributesExA(c.path->c_str(), GetFileExInfoStandard, &d) &&
+            !(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            c.present = true;
+            c.size = (static_cast<ULONGLONG>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+            c.stamped = d.ftLastWriteTime.dwLowDateTime == stamp.dwLowDateTime &&
+                        d.ftLastWriteTime.dwHighDateTime == stamp.dwHighDateTime;
+        }
+        created.push_back(c);
+        if (c.stamped)
+            writing = created.size();
+    }
+    bool ok = true;
+    for (size_t i = created.size(); i-- > 0;) {
+        const Created& c = created[i];
+        if (c.present && (c.stamped || (i == writing && c.size <= c.expected)))
+            ok = drop_file(*c.path) && ok;
     }
     return ok;
 }
@@ -770,7 +814,7 @@ static bool apply(const std::vector<RecordEntry>& entries, bool forward, const F
                 } else {
                     if (exists(path))
                         drop_file(path);
-                    ok = MoveFileA(aside.c_str(), path.c_str()) && ok;
+                    ok = fs_rename(aside.c_str(), path.c_str()) && ok;
                 }
             }
             drop_keep_dirs(parent_of(path));
@@ -788,7 +832,7 @@ static bool apply(const std::vector<RecordEntry>& entries, bool forward, const F
     if (!forward)
         for (auto it = entries.rbegin(); it != entries.rend(); ++it)
             if (it->fields[0] == "N" && it->fields.size() > 1)
-                RemoveDirectoryA(it->fields[1].c_str());
+                fs_rmdir(it->fields[1].c_str());
     return ok;
 }
 
@@ -831,6 +875,7 @@ static void forget_copy()
     run.pack_path.clear();
     run.pack_buf = std::vector<BYTE>();
     run.pack_broken = false;
+    run.pack_unflushed = false;
     run.placed_dir.clear();
 }
 
@@ -895,7 +940,7 @@ bool run_commit()
     }
     std::string record = run.record;
     run_abandon();
-    DeleteFileA(record.c_str());
+    fs_delete(record.c_str());
     return true;
 }
 
@@ -944,7 +989,7 @@ void run_integrated()
         return;
     std::string record = run.record;
     run_abandon();
-    DeleteFileA(record.c_str());
+    fs_delete(record.c_str());
 }
 
 // An unreadable record goes aside under a name of its own ("qsetup.bad"),
@@ -957,7 +1002,7 @@ static void set_aside(const char* record)
         base.resize(dot);
     for (int n = 0; n < 10; ++n) {
         std::string to = base + (n ? std::to_string(n) : "") + ".bad";
-        if (MoveFileA(record, to.c_str()))
+        if (fs_rename(record, to.c_str()))
             return;
     }
 }
@@ -1014,12 +1059,12 @@ int run_recover(const char* record)
         return RECOVER_INTEGRATE;
     }
     record_close();
-    DeleteFileA(record);
+    fs_delete(record);
     return RECOVER_DONE;
 }
 
 void run_forget(const char* record)
 {
     run_abandon();
-    DeleteFileA(record);
+    fs_delete(record);
 }

@@ -5,6 +5,8 @@
 // entry describes a step that had not begun (entries are flushed before the
 // steps a power cut must not separate from them).
 #include "copy/copy.h"
+#include "common/crc32.h"
+#include "common/fileops.h"
 #include "common/path_join.h"
 
 #include <cstdio>
@@ -15,17 +17,6 @@
 static const char RECORD_VERSION[] = "2";
 static HANDLE record_handle = INVALID_HANDLE_VALUE;
 static ULONGLONG record_end;   // just after the last whole entry
-
-static DWORD crc32_of(const char* p, size_t n)
-{
-    DWORD crc = 0xFFFFFFFFu;
-    for (size_t i = 0; i < n; ++i) {
-        crc ^= static_cast<BYTE>(p[i]);
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
 
 bool record_location(char* path, size_t cch)
 {
@@ -39,8 +30,7 @@ bool record_location(char* path, size_t cch)
 bool record_create(const char* path, const char* stamp)
 {
     record_close();
-    record_handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    record_handle = fs_open(path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
     if (record_handle == INVALID_HANDLE_VALUE)
         return false;
     record_end = 0;
@@ -49,7 +39,7 @@ bool record_create(const char* path, const char* stamp)
         return true;
     const DWORD err = GetLastError();
     record_close();
-    DeleteFileA(path);
+    fs_delete(path);
     SetLastError(err);
     return false;
 }
@@ -66,13 +56,11 @@ bool record_append(const char* const* fields, int count, bool flush)
     }
     char tail[16];
     snprintf(tail, sizeof tail, "|%08lX\r\n",
-             static_cast<unsigned long>(crc32_of(line.data(), line.size())));
+             static_cast<unsigned long>(crc32_add(0, line.data(), line.size())));
     line += tail;
-    DWORD written = 0;
-    if (WriteFile(record_handle, line.data(), static_cast<DWORD>(line.size()), &written,
-                  nullptr) &&
-        written == line.size() && (!flush || FlushFileBuffers(record_handle))) {
-        record_end += written;
+    if (fs_write(record_handle, line.data(), static_cast<DWORD>(line.size())) &&
+        (!flush || fs_flush(record_handle))) {
+        record_end += line.size();
         return true;
     }
     // An entry the caller is told failed is not left in the record: part of
@@ -81,20 +69,20 @@ bool record_append(const char* const* fields, int count, bool flush)
     // did not reach the disk must not commit a run the user was told ended.
     LARGE_INTEGER to;
     to.QuadPart = static_cast<LONGLONG>(record_end);
-    if (!SetFilePointerEx(record_handle, to, nullptr, FILE_BEGIN) || !SetEndOfFile(record_handle))
+    if (!SetFilePointerEx(record_handle, to, nullptr, FILE_BEGIN) || !fs_set_end(record_handle))
         record_close();   // nothing more may go in after it
     return false;
 }
 
 bool record_flush()
 {
-    return record_handle != INVALID_HANDLE_VALUE && FlushFileBuffers(record_handle);
+    return record_handle != INVALID_HANDLE_VALUE && fs_flush(record_handle);
 }
 
 void record_close()
 {
     if (record_handle != INVALID_HANDLE_VALUE)
-        CloseHandle(record_handle);
+        fs_close(record_handle);
     record_handle = INVALID_HANDLE_VALUE;
 }
 
@@ -108,7 +96,7 @@ static bool parse_line(const char* p, size_t n, RecordEntry* entry)
     memcpy(hex, p + n - 8, 8);
     hex[8] = '\0';
     unsigned long want = strtoul(hex, &end, 16);
-    if (end != hex + 8 || crc32_of(p, n - 9) != want)
+    if (end != hex + 8 || crc32_add(0, p, n - 9) != want)
         return false;
     entry->fields.clear();
     const char* field = p;
@@ -129,8 +117,9 @@ int record_read(const char* path, std::vector<RecordEntry>* entries, bool hold)
         record_close();
     // Without sharing: a record another setup holds (it runs, or applies it)
     // is not read beside it.
-    HANDLE h = CreateFileA(path, GENERIC_READ | (hold ? GENERIC_WRITE : 0), 0, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = hold ? fs_open(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_EXISTING)
+                    : CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD err = GetLastError();
         if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
@@ -145,7 +134,7 @@ int record_read(const char* path, std::vector<RecordEntry>* entries, bool hold)
     while ((ok = ReadFile(h, block, sizeof block, &n, nullptr)) && n > 0)
         text.append(block, n);
     if (!ok) {
-        CloseHandle(h);
+        hold ? fs_close(h) : static_cast<void>(CloseHandle(h));
         return RECORD_UNREADABLE;
     }
 
@@ -171,13 +160,13 @@ int record_read(const char* path, std::vector<RecordEntry>* entries, bool hold)
         // Entries go on after the whole ones; a torn tail goes first.
         LARGE_INTEGER to;
         to.QuadPart = static_cast<LONGLONG>(pos);
-        if (SetFilePointerEx(h, to, nullptr, FILE_BEGIN) && SetEndOfFile(h)) {
+        if (SetFilePointerEx(h, to, nullptr, FILE_BEGIN) && fs_set_end(h)) {
             record_handle = h;
             record_end = pos;
             return state;
         }
         state = RECORD_UNREADABLE;
     }
-    CloseHandle(h);
+    hold ? fs_close(h) : static_cast<void>(CloseHandle(h));
     return state;
 }

@@ -310,8 +310,8 @@ class CancelCopy(ManyFiles):
         # removed since) is not forgotten: Exit keeps it for the next start,
         # Retry asks again, Ignore goes on with the files as they are.
         gone = b"E:\\mine\\gone.txt"
-        self.prefix.plant("E:\\mine\\~qskeep\\pack", b"QSK2" + struct.pack("<IQQ24x", len(gone), 20, 10)
-                          + gone + b"0123456789QSKE")
+        entry = b"QSK3" + struct.pack("<IQQ24x", len(gone), 20, 10) + gone + b"0123456789"
+        self.prefix.plant("E:\\mine\\~qskeep\\pack", entry + struct.pack("<I", zlib.crc32(entry)) + b"QSKE")
         write_record(record, (HEADER, b"P|E:\\mine\\~qskeep\\pack"))
         for answers in ((2,), (3, 1)):
             self.new_session()

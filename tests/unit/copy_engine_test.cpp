@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "copy/copy.h"
+#include "common/fileops.h"
 #include "common/journal.h"
 #include "page_driving.h"
 #include "temp_tree.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -828,7 +830,7 @@ TEST(RunRecord, PackCutAtEveryByteGivesBackWholeEntriesOnly)
     pack_close(&p);
     const std::string whole = read_file(pack);
     std::vector<size_t> ends;
-    for (size_t at = whole.find("QSK2", 4); at != std::string::npos; at = whole.find("QSK2", at + 4))
+    for (size_t at = whole.find("QSK3", 4); at != std::string::npos; at = whole.find("QSK3", at + 4))
         ends.push_back(at);
     ends.push_back(whole.size());
     ASSERT_EQ(ends.size(), files.size());
@@ -861,4 +863,322 @@ TEST_F(CopyTree, CancelStopsBeforeTheNextFile)
     copyflag = FALSE;
     EXPECT_FALSE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_EQ(listing(dst()), "");
+}
+
+// ---- power cuts ----
+// The disk a power cut leaves after the first k changes of a recorded run:
+// every change of names, lengths, attributes and times before the cut is
+// there, in order (what the platform's journaling file systems promise);
+// the bytes of a write that no flush of its file followed may be lost, in
+// one of the ways a table below names.
+namespace {
+
+enum Loss { KEPT, OLD, ZEROS, CUT_SHORT, TORN };
+
+struct Inode {
+    std::string durable, current;
+    std::vector<std::pair<size_t, size_t>> pending;   // unflushed writes: offset, length
+    bool timed = false;
+    FILETIME written{};
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+};
+
+std::string lower_key(std::string s)
+{
+    for (char& c : s)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+struct Disk {
+    struct Node {
+        std::string name;   // the full path as spelled
+        int inode;          // -1: a directory
+    };
+    std::map<std::string, Node> paths;   // lower-case full path
+    std::vector<Inode> inodes;
+    std::map<HANDLE, int> open;
+
+    void load(const std::string& dir)
+    {
+        paths[lower_key(dir)] = {dir, -1};
+        WIN32_FIND_DATAA fd;
+        HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+        if (h == INVALID_HANDLE_VALUE)
+            return;
+        do {
+            const std::string p = dir + "\\" + fd.cFileName;
+            if (!strcmp(fd.cFileName, ".") || !strcmp(fd.cFileName, ".."))
+                continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                load(p);
+                continue;
+            }
+            Inode n;
+            n.durable = n.current = read_file(p);
+            n.attributes = fd.dwFileAttributes;
+            inodes.push_back(n);
+            paths[lower_key(p)] = {p, static_cast<int>(inodes.size() - 1)};
+        } while (FindNextFileA(h, &fd));
+        FindClose(h);
+    }
+
+    int file_at(const std::string& path, DWORD disposition)
+    {
+        auto it = paths.find(lower_key(path));
+        if (it != paths.end() && disposition != CREATE_NEW) {
+            if (disposition == CREATE_ALWAYS)
+                inodes[it->second.inode] = Inode();
+            return it->second.inode;
+        }
+        inodes.emplace_back();
+        paths[lower_key(path)] = {path, static_cast<int>(inodes.size() - 1)};
+        return paths[lower_key(path)].inode;
+    }
+
+    void apply(const FsOp& op)
+    {
+        auto in = open.find(op.file);
+        Inode* n = in == open.end() ? nullptr : &inodes[in->second];
+        switch (op.kind) {
+        case FsOp::OPEN:
+            open[op.file] = file_at(op.path, op.value);
+            break;
+        case FsOp::WRITE:
+            if (n->current.size() < op.offset + op.bytes.size())
+                n->current.resize(op.offset + op.bytes.size());
+            n->current.replace(op.offset, op.bytes.size(), op.bytes);
+            n->pending.emplace_back(op.offset, op.bytes.size());
+            break;
+        case FsOp::FLUSH:
+            n->durable = n->current;
+            n->pending.clear();
+            break;
+        case FsOp::SET_END:
+            n->current.resize(op.offset);
+            n->durable.resize(op.offset);
+            break;
+        case FsOp::SET_TIME:
+            n->timed = n->timed || op.written.dwHighDateTime || op.written.dwLowDateTime;
+            if (op.written.dwHighDateTime || op.written.dwLowDateTime)
+                n->written = op.written;
+            break;
+        case FsOp::CLOSE:
+            if (in != open.end())
+                open.erase(in);
+            break;
+        case FsOp::RENAME: {
+            Node moved = paths[lower_key(op.path)];
+            paths.erase(lower_key(op.path));
+            moved.name = op.to;
+            paths[lower_key(op.to)] = moved;
+            break;
+        }
+        case FsOp::REMOVE:
+        case FsOp::RMDIR:
+            paths.erase(lower_key(op.path));
+            break;
+        case FsOp::MKDIR:
+            paths[lower_key(op.path)] = {op.path, -1};
+            break;
+        case FsOp::ATTRIBUTES:
+            inodes[paths[lower_key(op.path)].inode].attributes = op.value;
+            break;
+        }
+    }
+
+    static std::string bytes(const Inode& n, Loss loss)
+    {
+        std::string s = loss == OLD ? n.durable : n.current;
+        for (const auto& w : n.pending) {
+            const size_t from = std::min(w.first, s.size());
+            const size_t to = std::min(w.first + w.second, s.size());
+            if (loss == ZEROS)
+                std::fill(s.begin() + from, s.begin() + to, '\0');
+            else if (loss == TORN && to - from > 8192)   // its first and last page reached the disk
+                std::fill(s.begin() + from + 4096, s.begin() + to - 4096, '\0');
+        }
+        if (loss == CUT_SHORT)
+            for (const auto& w : n.pending)
+                s.resize(std::min(w.first, s.size()));
+        return s;
+    }
+
+    // The bytes of every file as they would be found: the run's bookkeeping
+    // (its record and what it keeps) and the installation's files may lose
+    // differently.
+    std::map<std::string, std::string> contents(const std::string& record, Loss book, Loss data) const
+    {
+        std::map<std::string, std::string> out;
+        for (const auto& p : paths) {
+            const bool bookkeeping = p.first == lower_key(record) || p.first.find("\\~qskeep\\") != std::string::npos;
+            if (p.second.inode >= 0)
+                out[p.first] = bytes(inodes[p.second.inode], bookkeeping ? book : data);
+        }
+        return out;
+    }
+
+    void write_out(const std::map<std::string, std::string>& contents) const
+    {
+        for (const auto& p : paths) {
+            if (p.second.inode < 0) {
+                CreateDirectoryA(p.second.name.c_str(), nullptr);
+                continue;
+            }
+            const Inode& n = inodes[p.second.inode];
+            write_file(p.second.name, contents.at(p.first));
+            if (n.timed)
+                set_write_time(p.second.name, n.written);
+            SetFileAttributesA(p.second.name.c_str(), n.attributes);
+        }
+    }
+};
+
+std::vector<std::string> names_below(const std::string& dir)
+{
+    std::vector<std::string> out;
+    WIN32_FIND_DATAA fd;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return out;
+    do {
+        if (strcmp(fd.cFileName, ".") && strcmp(fd.cFileName, ".."))
+            out.emplace_back(fd.cFileName);
+    } while (FindNextFileA(h, &fd));
+    FindClose(h);
+    return out;
+}
+
+// Everything below dir but the medium.
+void wipe(const std::string& dir, bool top = true)
+{
+    for (const std::string& name : names_below(dir)) {
+        const std::string p = dir + "\\" + name;
+        if (top && (name == "src" || name == "medium"))
+            continue;
+        if (GetFileAttributesA(p.c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+            wipe(p, false);
+            RemoveDirectoryA(p.c_str());
+        } else {
+            SetFileAttributesA(p.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(p.c_str());
+        }
+    }
+}
+
+const char* op_name(FsOp::Kind k)
+{
+    static const char* const names[] = {"open",   "write",  "flush",  "set end", "set time", "close",
+                                        "rename", "delete", "mkdir", "rmdir",   "attributes"};
+    return names[k];
+}
+
+}   // namespace
+
+// One small but complete update, recorded, then cut at every change: the
+// next start's recovery leaves the earlier installation or the new one
+// whole, every file of the user's as it was, and nothing of the run.
+TEST(PowerCut, EveryCutLeavesTheEarlierOrTheNewInstallationWhole)
+{
+    TempTree t;
+    journal_reset();
+    t.make("src\\sub");
+    t.make("medium");
+    const std::string big(20000, 'N'), tail(100000, 'T');
+    write_file(t.sub("src\\a.txt"), big);                      // written over in place, whole
+    write_file(t.sub("src\\c.bin"), tail + "new end");         // written over from its second block
+    write_file(t.sub("src\\b.txt"), "new b");                  // read-only before: renamed aside
+    write_file(t.sub("src\\new.txt"), "new in an existing directory");
+    write_file(t.sub("src\\new2.txt"), "placed with new.txt, written after it");
+    write_file(t.sub("src\\sub\\n.txt"), "new in a new directory");
+    write_file(t.sub("medium\\lib.dll"), "new shared library");
+    const std::string rec = t.sub("run.rec"), dst = t.sub("dst"), sys = t.sub("sys");
+    auto lay_out = [&] {
+        wipe(t.path());
+        t.make("dst");
+        t.make("sys");
+        write_file(dst + "\\a.txt", std::string(20000, 'o'));
+        write_file(dst + "\\c.bin", tail + "old end");
+        write_file(dst + "\\b.txt", "old b");
+        SetFileAttributesA((dst + "\\b.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        write_file(dst + "\\user.txt", "the user's");
+        write_file(sys + "\\lib.dll", "earlier shared library");
+    };
+    auto state = [&] { return snapshot(dst) + "|" + snapshot(sys); };
+    auto record_run = [&](bool commit, std::vector<FsOp>* log) {
+        lay_out();
+        fs_record(log);
+        copyflag = TRUE;
+        EXPECT_TRUE(run_begin(rec.c_str()));
+        EXPECT_TRUE(copy_directory(nullptr, dst.c_str(), t.sub("src").c_str(), TRUE, FALSE));
+        EXPECT_TRUE(copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("medium\\lib.dll").c_str()));
+        const size_t undo = log->size();
+        if (commit)
+            EXPECT_TRUE(run_commit());
+        else
+            EXPECT_TRUE(run_undo());
+        fs_record(nullptr);
+        return undo;
+    };
+    lay_out();
+    const std::string before = state();
+    Disk start;
+    for (const std::string& d : {dst, sys})
+        start.load(d);
+    std::vector<FsOp> committed, undone;
+    record_run(true, &committed);
+    const std::string after = state();
+    ASSERT_NE(before, after);
+    const size_t undo_from = record_run(false, &undone);
+    ASSERT_EQ(state(), before);
+
+    const struct {
+        const char* what;
+        Loss book, data;
+    } cases[] = {
+        {"a kill: nothing lost", KEPT, KEPT},
+        {"the kept bytes lost, the new ones on disk", OLD, KEPT},
+        {"the record and the pack torn, the new bytes on disk", TORN, KEPT},
+        {"every unflushed write zeros", ZEROS, ZEROS},
+        {"every unflushed file cut short", CUT_SHORT, CUT_SHORT},
+    };
+    std::vector<std::string> failed;
+    for (const auto& run : {std::make_pair(&committed, size_t(0)), std::make_pair(&undone, undo_from)}) {
+        const std::vector<FsOp>& log = *run.first;
+        Disk disk = start;
+        for (size_t k = 0; k <= log.size(); ++k) {
+            if (k > 0)
+                disk.apply(log[k - 1]);
+            if (k < run.second)
+                continue;
+            std::set<std::map<std::string, std::string>> tried;   // where nothing is pending, all alike
+            for (const auto& c : cases) {
+                const auto found = disk.contents(rec, c.book, c.data);
+                if (!tried.insert(found).second)
+                    continue;
+                wipe(t.path());
+                disk.write_out(found);
+                run_abandon();
+                const int recovered = run_recover(rec.c_str());
+                const std::string now = state();
+                if ((recovered != RECOVER_NOTHING && recovered != RECOVER_DONE) || file_exists(rec) ||
+                    (now != before && now != after)) {
+                    const FsOp* op = k ? &log[k - 1] : nullptr;
+                    std::string where = op ? op->path : "";
+                    for (size_t j = k - 1; op && where.empty() && j-- > 0;)
+                        if (log[j].kind == FsOp::OPEN && log[j].file == op->file)
+                            where = log[j].path;
+                    failed.push_back(std::string(run.first == &committed ? "commit" : "undo") + " cut after " +
+                                     std::to_string(k) + " (" + (op ? op_name(op->kind) : "nothing") + " " +
+                                     where.substr(t.path().size()) + "), " + c.what + ": recovery " +
+                                     std::to_string(recovered));
+                }
+            }
+        }
+    }
+    wipe(t.path());
+    for (const std::string& f : failed)
+        printf("%s\n", f.c_str());
+    EXPECT_EQ(failed.size(), 0u) << committed.size() << " changes committed, " << undone.size() - undo_from
+                                 << " undone";
 }
