@@ -305,12 +305,14 @@ class Prefix:
     desktop: Wine virtual desktop size ("1024x768"), or None for none.
     win95: report Windows 95 instead of NT.
     small_drive_kb: mount a tmpfs of that size (root only) as fixed drive F:.
+    real_disk_mb: instead, an ext4 file system of that size in an image on the
+    host's disk, through a loop device (root only): a disk where flushes wait.
     display: an X display to use; default $QUILLON_E2E_DISPLAY (to watch a
     run), else an Xvfb of the desktop's size.
     """
 
     def __init__(self, name, desktop="1024x768", win95=False, small_drive_kb=None, medium=None,
-                 path=None, display=None):
+                 path=None, display=None, real_disk_mb=None):
         self.name = name
         self.path = path or os.path.join(E2E_DIR, "prefixes", name)
         self.medium = medium or medium_dir()
@@ -319,7 +321,7 @@ class Prefix:
         self.server = None
         self.display = None
         self.desktop = desktop
-        self._make(win95, small_drive_kb)
+        self._make(win95, small_drive_kb, real_disk_mb)
         self.display = Display(desktop or "1024x768", display or os.environ.get("QUILLON_E2E_DISPLAY"))
         self.env = base_env(self.path)
         self.env["DISPLAY"] = self.display.name
@@ -330,7 +332,7 @@ class Prefix:
                                        stdout=self._log, stderr=self._log)
         _open_prefixes.append(self)
 
-    def _make(self, win95, small_drive_kb):
+    def _make(self, win95, small_drive_kb, real_disk_mb=None):
         tpl = template_dir()
         self._unmount()
         shutil.rmtree(self.path, ignore_errors=True)
@@ -341,11 +343,19 @@ class Prefix:
         os.symlink(self.medium, os.path.join(dosdevices, "d:"))
         os.symlink(self.e_drive, os.path.join(dosdevices, "e:"))
         drives = {"d:": "cdrom", "e:": "hd"}
-        if small_drive_kb:
+        if small_drive_kb or real_disk_mb:
             self.f_drive = os.path.join(self.path, "f_drive")
             os.makedirs(self.f_drive)
+        if small_drive_kb:
             subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%dk" % small_drive_kb, "tmpfs", self.f_drive],
                            check=True)
+        if real_disk_mb:
+            image = self.path + ".img"
+            with open(image, "wb") as f:
+                f.truncate(real_disk_mb << 20)
+            subprocess.run(["mkfs.ext4", "-q", "-F", image], check=True)
+            subprocess.run(["mount", "-o", "loop", image, self.f_drive], check=True)
+        if small_drive_kb or real_disk_mb:
             os.symlink(self.f_drive, os.path.join(dosdevices, "f:"))
             drives["f:"] = "hd"
         append_registry(self.path, "system.reg", reg_section("Software\\Wine\\Drives", drives))
@@ -364,6 +374,8 @@ class Prefix:
         mnt = os.path.join(self.path, "f_drive")
         if os.path.ismount(mnt):
             subprocess.run(["umount", "-l", mnt], check=False)
+        if os.path.exists(self.path + ".img"):
+            os.unlink(self.path + ".img")
 
     # -- paths
 

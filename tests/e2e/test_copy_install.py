@@ -233,6 +233,30 @@ class SmallDrive(harness.WineTestCase):
         self.assertEqual(harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)), [])
 
 
+class RealDisk(harness.WineTestCase):
+    """Onto a disk where a flush waits for the disk (an ext4 file system
+    through a loop device, F:): the copy flushes every file it writes before
+    the run is marked done, as the power-cut promise needs."""
+    prefix_options = {"real_disk_mb": 256}
+
+    def flushes(self):
+        """Flush requests the loop device under F: has completed."""
+        with open("/proc/mounts") as f:
+            dev = next(line.split()[0] for line in f if line.split()[1] == self.prefix.f_drive)
+        with open("/sys/block/%s/stat" % os.path.basename(dev)) as f:
+            return int(f.read().split()[15])
+
+    def test_every_file_written_is_flushed(self):
+        before = self.flushes()
+        CopyInstall.to_options(self, "F:\\Quillon")
+        CopyInstall.next_to_end(self)
+        files = sum(len(names) for _, _, names in os.walk(self.prefix.unix_path("F:\\Quillon")))
+        self.assertGreater(files, 40)
+        flushed = self.flushes() - before
+        harness.log("%d files installed, %d flushes of the disk" % (files, flushed))
+        self.assertGreaterEqual(flushed, files)
+
+
 class DamagedMedium(harness.WineTestCase):
     """Files the CD lists but that cannot be read: one that cannot be opened in
     Modules (a socket: Wine does not list a broken link at all), one that fails

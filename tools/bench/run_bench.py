@@ -1,12 +1,19 @@
 #!/usr/bin/env python3
 """Copy and search benchmarks of the setup program under Wine (run as root:
-the media and the target drive live on tmpfs mounts made for the run).
+the media live on tmpfs mounts made for the run, the target drive on tmpfs
+and on an ext4 file system in an image on the host's disk, mounted through a
+loop device: a real disk, where flushes wait for it).
 
   QUILLON_BUILD_DIR=build/<dir> python3 tools/bench/run_bench.py [--baseline build/<other>]
 
-For each medium: the install with the real copy page, fresh and as an update
-over the installation it made, against a plain Win32 block copy of the same
-tree under Wine (floor.cpp, into a new tree and over an existing one), `cp -r`,
+For each medium and target disk: the install with the real copy page, fresh
+and as an update over the installation it made, against floors of the same
+tree under Wine (floor.cpp): a plain Win32 block copy into a new tree (on the
+real disk the same, then every file flushed: what makes it durable) and over
+an existing one (an update from the same medium), and, for the updates that
+write files over, the least an installer that can undo them must do (the old
+bytes appended to one file and flushed first, then the new written and
+flushed); `cp -r`,
 and the peer (an NSIS installer of the same tree, silent and with its install
 page); the latency of Cancel during the copy (click to question on screen).
 Then the drive search against `find -iname` and a plain FindFirstFileA walk.
@@ -63,9 +70,23 @@ def settle_disk():
     os.sync()
 
 
-def fresh_e(prefix):
+def fresh_e(prefix, disk="tmpfs"):
+    """An empty E: for the next run: a tmpfs, or a new ext4 file system in an
+    image on the host's disk (made with its tables written now, so that no
+    background work of its own runs during the timing)."""
     umount(prefix.e_drive)
-    mount_tmpfs(prefix.e_drive, "1200m")
+    if disk == "tmpfs":
+        mount_tmpfs(prefix.e_drive, "1200m")
+        return
+    image = os.path.join(os.path.dirname(prefix.path), "e_drive.img")
+    if os.path.exists(image):
+        os.unlink(image)
+    with open(image, "wb") as f:
+        f.truncate(3 << 30)
+    sh("mkfs.ext4", "-q", "-F", "-E", "lazy_itable_init=0,lazy_journal_init=0", image)
+    os.makedirs(prefix.e_drive, exist_ok=True)
+    sh("mount", "-o", "loop", image, prefix.e_drive)
+    settle_disk()
 
 
 def build_floor(out):
@@ -230,9 +251,10 @@ def cancel_latencies(prefix):
     return out
 
 
-def floor_copy(prefix, floor, src, dst):
-    """Seconds of a plain block copy of src into dst, and the files copied."""
-    out = run_wine(prefix, floor, "copy", src, dst)[0].stdout.split()
+def floor_copy(prefix, floor, src, dst, how="copy", *more):
+    """Seconds of a block copy of src into dst (how: copy, durable or keep,
+    see floor.cpp), and the files copied."""
+    out = run_wine(prefix, floor, how, src, dst, *more)[0].stdout.split()
     return float(out[3]) / 1000.0, int(out[1])
 
 
@@ -299,12 +321,12 @@ def change_every_file(root, at_start=False):
                 f.write(bytes([byte ^ 0xFF]))
 
 
-def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
+def one_copy_run(prefix, medium, contenders, floor, first, fig, peer, disk):
     for c in contenders:
         c.put_on(medium)
-        fresh_e(prefix)
+        fresh_e(prefix, disk)
         fig.add((c.label, "cancel"), cancel_latencies(prefix))
-        fresh_e(prefix)
+        fresh_e(prefix, disk)
         # Each install is followed at once by its floor, a copy of the tree it
         # left, and counts as its ratio to that floor: a load that comes and
         # goes on a shared machine (a floor of 0.75 s took 1.3 s for a minute)
@@ -313,7 +335,10 @@ def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
         fresh = timed_install(prefix)
         installed = find_ci(prefix.e_drive, "quillon")
         src = "E:\\" + os.path.basename(installed)   # as the disk spells it: no search at every file
-        fl, fig.files = floor_copy(prefix, floor, src, "E:\\floor_copy")
+        # On the real disk a fresh install is measured against a copy that
+        # is as durable as its own.
+        fl, fig.files = floor_copy(prefix, floor, src, "E:\\floor_copy",
+                                   "durable" if disk == "ext4" else "copy")
         fig.add("floor fresh", fl)
         fig.add((c.label, "fresh"), fresh, fresh / fl)
         update = timed_install(prefix, update=True)
@@ -324,13 +349,14 @@ def one_copy_run(prefix, medium, contenders, floor, first, fig, peer):
         # it; one from a newer medium finds them all changed. The last byte of
         # each, so that each is compared to its end and only its last block
         # is kept and written; then the first, so that each is kept and
-        # written whole.
+        # written whole. Either is measured against a floor that keeps every
+        # byte it writes over, flushed, before it writes and flushes the new.
         for case, at_start in (("changed", False), ("rewritten", True)):
             change_every_file(installed, at_start)
             changed = timed_install(prefix, update=True)
-            over = floor_copy(prefix, floor, src, "E:\\floor_copy")[0]
-            fig.add("floor over", over)
-            fig.add((c.label, case), changed, changed / over)
+            keep = floor_copy(prefix, floor, src, "E:\\floor_copy", "keep", "E:\\floor.pack")[0]
+            fig.add("floor keep", keep)
+            fig.add((c.label, case), changed, changed / keep)
         shutil.rmtree(os.path.join(prefix.e_drive, "floor_copy"))
     # cp -r and the peer copy the tree the last update left.
     fig.add("cp -r", timed(["cp", "-r", installed, os.path.join(prefix.e_drive, "cp_copy")]))
@@ -370,9 +396,10 @@ def run_line(fig, before):
 def report_copy(name, contenders, fig, runs):
     fl = fig.med("floor fresh")
     over = fig.med("floor over")
-    print("\n%s, %d files, median of %d runs (floor %.2f s new tree, %.2f s over it; cp -r %.2f s);"
-          " a ratio is the median of each run's install over the floor copy right after it"
-          % (name, fig.files, runs, fl, over, fig.med("cp -r")))
+    print("\n%s, %d files, median of %d runs (floors: %.2f s new tree, %.2f s over it, %.2f s keeping"
+          " what it writes over; cp -r %.2f s); a ratio is the median of each run's install over"
+          " its floor right after it" % (name, fig.files, runs, fl, over, fig.med("floor keep"),
+                                        fig.med("cp -r")))
     rows = []
     for c in contenders:
         cells = []
@@ -403,7 +430,7 @@ def report_copy(name, contenders, fig, runs):
     return rows
 
 
-def bench_copy(name, shape, work, floor, contenders, runs, peer):
+def bench_copy(name, shape, work, floor, contenders, runs, peer, disk):
     mroot = os.path.join(work, "medium")
     mount_tmpfs(mroot, "1600m")
     prefix = None
@@ -411,7 +438,7 @@ def bench_copy(name, shape, work, floor, contenders, runs, peer):
         medium = make_medium(mroot, *shape)
         prefix = harness.Prefix("bench-copy", medium=medium)
         # A first install, not timed, warms Wine and gives the peer its tree.
-        fresh_e(prefix)
+        fresh_e(prefix, disk)
         contenders[0].put_on(medium)
         timed_install(prefix)
         settle_disk()
@@ -420,12 +447,15 @@ def bench_copy(name, shape, work, floor, contenders, runs, peer):
         fig = Figures()
         for r in range(runs):
             before = {k: len(v) for k, v in fig.items()}
-            one_copy_run(prefix, medium, contenders, floor, r == 0, fig, peer)
+            one_copy_run(prefix, medium, contenders, floor, r == 0, fig, peer, disk)
             print("%s, run %d of %d: %s" % (name, r + 1, runs, run_line(fig, before)), flush=True)
         return report_copy(name, contenders, fig, runs)
     finally:
         if prefix:
             umount(prefix.e_drive)
+            image = os.path.join(os.path.dirname(prefix.path), "e_drive.img")
+            if os.path.exists(image):
+                os.unlink(image)
             prefix.close()
         umount(mroot)
 
@@ -503,6 +533,8 @@ def main():
                     help='part of a medium\'s name, or "search": that case alone')
     ap.add_argument("--no-peer", action="store_true",
                     help="leave the peer out (a before and after of a change needs no peer)")
+    ap.add_argument("--disk", choices=("tmpfs", "ext4", "both"), default="both",
+                    help="the target drive: tmpfs, an ext4 image through a loop device, or both")
     args = ap.parse_args()
     if os.geteuid() != 0:
         sys.exit("run as root: the benchmarks mount tmpfs file systems")
@@ -515,9 +547,12 @@ def main():
     floor = build_floor(work)
     rows = []
     try:
+        disks = ("tmpfs", "ext4") if args.disk == "both" else (args.disk,)
         for name, shape in MEDIA.items():
-            if not args.only or args.only in name:
-                rows += bench_copy(name, shape, work, floor, contenders, args.runs, not args.no_peer)
+            for disk in disks:
+                if not args.only or args.only in name:
+                    rows += bench_copy("%s, %s" % (name, disk), shape, work, floor, contenders,
+                                       args.runs, not args.no_peer and disk == "tmpfs", disk)
         if not args.only or args.only == "search":
             rows += bench_search(work, floor, contenders, args.runs)
     finally:
