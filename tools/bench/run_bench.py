@@ -70,22 +70,39 @@ def settle_disk():
     os.sync()
 
 
-def fresh_e(prefix, disk="tmpfs"):
-    """An empty E: for the next run: a tmpfs, or a new ext4 file system in an
-    image on the host's disk (made with its tables written now, so that no
-    background work of its own runs during the timing)."""
+def release_e(prefix):
+    """E: as the prefix made it: an empty directory, nothing mounted."""
+    disk = os.path.join(os.path.dirname(prefix.path), "e_disk")
+    if os.path.islink(prefix.e_drive):
+        os.unlink(prefix.e_drive)
+        os.makedirs(prefix.e_drive)
     umount(prefix.e_drive)
+    umount(disk)
+    image = disk + ".img"
+    if os.path.exists(image):
+        os.unlink(image)
+
+
+def fresh_e(prefix, disk="tmpfs"):
+    """An empty E: for the next run: a tmpfs, or a directory in a new ext4
+    file system in an image on the host's disk (made with its tables written
+    now, so that no background work of its own runs during the timing). Not
+    the file system's root: Wine reads the volume of a drive whose root is a
+    mount from its device, cannot for ext4, and the search then passes the
+    drive over."""
+    release_e(prefix)
     if disk == "tmpfs":
         mount_tmpfs(prefix.e_drive, "1200m")
         return
-    image = os.path.join(os.path.dirname(prefix.path), "e_drive.img")
-    if os.path.exists(image):
-        os.unlink(image)
-    with open(image, "wb") as f:
+    mnt = os.path.join(os.path.dirname(prefix.path), "e_disk")
+    with open(mnt + ".img", "wb") as f:
         f.truncate(3 << 30)
-    sh("mkfs.ext4", "-q", "-F", "-E", "lazy_itable_init=0,lazy_journal_init=0", image)
-    os.makedirs(prefix.e_drive, exist_ok=True)
-    sh("mount", "-o", "loop", image, prefix.e_drive)
+    sh("mkfs.ext4", "-q", "-F", "-E", "lazy_itable_init=0,lazy_journal_init=0", mnt + ".img")
+    os.makedirs(mnt, exist_ok=True)
+    sh("mount", "-o", "loop", mnt + ".img", mnt)
+    os.makedirs(os.path.join(mnt, "e"))
+    os.rmdir(prefix.e_drive)
+    os.symlink(os.path.join(mnt, "e"), prefix.e_drive)
     settle_disk()
 
 
@@ -452,10 +469,7 @@ def bench_copy(name, shape, work, floor, contenders, runs, peer, disk):
         return report_copy(name, contenders, fig, runs)
     finally:
         if prefix:
-            umount(prefix.e_drive)
-            image = os.path.join(os.path.dirname(prefix.path), "e_drive.img")
-            if os.path.exists(image):
-                os.unlink(image)
+            release_e(prefix)
             prefix.close()
         umount(mroot)
 
