@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 constexpr DWORD COPY_BLOCK = 100000;
@@ -127,8 +128,11 @@ static void use_disk_name(char* path, size_t cch)
 
 constexpr ULONGLONG NOT_IN_PLACE = ~0ULL;
 // Files placed before the run's entries for them are made safe from a power
-// cut at once, then written: one wait for the disk for the lot.
-constexpr size_t BATCH_FILES = 64;
+// cut at once, then written: one wait for the disk for the lot. A batch also
+// ends at BATCH_BYTES of the medium: placing reads and keeps what the files
+// overwrite, and Cancel is served only between the files written.
+constexpr size_t BATCH_FILES = 256;
+constexpr ULONGLONG BATCH_BYTES = 16 << 20;
 
 // A file of the medium on its way to the disk: placed (its entries written,
 // what writing it would lose kept), then written.
@@ -144,6 +148,7 @@ struct Target {
     bool unchanged = false;   // already holds the medium's bytes: nothing to write
     bool rewind = false;      // the medium's file was read to compare: start it again at resume
     ULONGLONG resume = 0;     // the bytes before it already are the medium's
+    ULONGLONG length = 0;     // of the medium's file
     bool created = false;     // made by the run: it carries the run's stamp
     bool written = false;     // hdst holds the medium's bytes, to be flushed
     int failure = RUN_OK;     // why the run cannot go on with this file
@@ -247,7 +252,7 @@ static bool place_target(BYTE* buf, Target* t)
 {
     LARGE_INTEGER size{};
     GetFileSizeEx(t->hsrc, &size);
-    const ULONGLONG length = static_cast<ULONGLONG>(size.QuadPart);
+    const ULONGLONG length = t->length = static_cast<ULONGLONG>(size.QuadPart);
     int place = run_place_file(t->dst, t->name, sizeof t->name, length);
     if (place == PLACE_PROBE) {
         // A file that already holds the medium's bytes changes nothing and is
@@ -488,19 +493,38 @@ static void close_target(Target* t)
     t->hdst = t->hsrc = INVALID_HANDLE_VALUE;
 }
 
+// The directory a file of the copy goes into, made once the record's entry
+// for it is safe (the last one made is remembered in made).
+static BOOL make_dir_of(HWND hDlg, const Target& t, std::string* made)
+{
+    const char* last = strrchr(t.dst, '\\');
+    std::string dir(t.dst, last ? last : t.dst);
+    if (dir == *made)
+        return TRUE;
+    if (!create_directory(dir.c_str())) {
+        MessageBoxA(hDlg, dir.c_str(), "INT: Error Creating...", MB_OK);
+        return copyflag = FALSE;
+    }
+    *made = dir;
+    return TRUE;
+}
+
 // Writes the placed files once the run's entries for them are safe, then
 // flushes them all, so that a run's files are on the disk before it is marked
 // done: one after another the flushes wait for the disk less than each right
-// after its file. After a Cancel or a failure the rest are left unwritten; a
-// file copied alone is written whatever copyflag says. Empties the batch.
+// after its file. The copy of a directory makes the directories on the way
+// (a file copied alone goes only where its directory is). After a Cancel or a
+// failure the rest are left unwritten; a file copied alone is written
+// whatever copyflag says. Empties the batch.
 static BOOL write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch, bool alone = false)
 {
     BOOL ok = TRUE;
     if (!batch->empty() && (alone || copyflag) && !run_make_durable())
         ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+    std::string made;
     for (Target& t : *batch)
         if (ok && (alone || (copyflag && show_file(hDlg, t))))
-            ok = write_target(hDlg, buf, &t);
+            ok = (alone || make_dir_of(hDlg, t, &made)) && write_target(hDlg, buf, &t);
     for (Target& t : *batch) {
         if (t.written && ok && run_active() && !fs_flush(t.hdst))
             ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
@@ -550,15 +574,11 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
     if (hfind == INVALID_HANDLE_VALUE)
         return TRUE;
 
-    // What the directory holds is on record before anything in it changes.
+    // What the directory holds is on record before anything in it changes;
+    // a new one is made with its first file's batch, once its entry is safe.
     if (!run_enter_dir(pdst)) {
         FindClose(hfind);
         alert(hDlg, ALERT_DISK_FULL);
-        return FALSE;
-    }
-    if (!create_directory(pdst)) {
-        MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
-        FindClose(hfind);
         return FALSE;
     }
     HLOCAL owned;
@@ -574,7 +594,9 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
     // batch at a time, and written before the next subdirectory.
     std::vector<Target> batch;
     batch.reserve(BATCH_FILES);
+    ULONGLONG batch_bytes = 0;
     BOOL ok = TRUE;
+    bool placed = true;   // every file placed that was to be
     BOOL more = TRUE;
     while (ok && more && copyflag) {
         char src[PATH_CCH];
@@ -594,6 +616,7 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                     goto too_long;
                 ok = write_batch(hDlg, buf, &batch) &&
                      copy_directory(hDlg, target, src, subdir, keep_qpr);
+                batch_bytes = 0;
             }
         } else {
             CharLowerA(fd.cFileName);
@@ -608,15 +631,29 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                 if (!write) {
                     close_target(&t);
                     batch.pop_back();
+                } else {
+                    batch_bytes += t.length;
                 }
-                if (ok && batch.size() == BATCH_FILES)
+                if (ok && (batch.size() == BATCH_FILES || batch_bytes >= BATCH_BYTES)) {
                     ok = write_batch(hDlg, buf, &batch);
+                    batch_bytes = 0;
+                }
             }
         }
         more = FindNextFileA(hfind, &fd);
     }
     FindClose(hfind);
+    placed = ok;
     ok = write_batch(hDlg, buf, &batch) && ok;
+    // One that holds nothing to write is made all the same.
+    if (placed && GetFileAttributesA(pdst) == INVALID_FILE_ATTRIBUTES) {
+        if (!run_make_durable())
+            ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+        else if (!create_directory(pdst)) {
+            MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
+            ok = FALSE;
+        }
+    }
     free_buffer(owned);
     return ok && copyflag;
 

@@ -22,10 +22,10 @@
 // A killed run finds every entry it wrote: each goes to the file with one
 // WriteFile before the step it names. A power cut keeps the changes of names
 // in their order but may lose any bytes not flushed, so the record is on the
-// disk before each step it names: a directory made ("N" flushed at once), a
-// file renamed aside ("R") or the pack made ("P"), and, for the files of a
-// batch (run_make_durable), their "C" lines and the pack's entries before any
-// of them is created or written over. Every file the run writes is flushed
+// disk before each step it names: a file renamed aside ("R") or the pack
+// made ("P"), and, for the files of a batch (run_make_durable), their "C"
+// lines, the "N" lines of the directories they go into and the pack's
+// entries before any of them is made, created or written over. Every file the run writes is flushed
 // before "K", and every byte the undo puts back before the pack and the
 // record go. A new file whose bytes a power cut took is removed by the undo
 // like any other: its time stamp is a change of names, kept in order.
@@ -394,10 +394,11 @@ bool run_enter_dir(const char* dir)
             break;
         levels.push_back(up);
     }
+    // Made by the copy with the batch of their first file, once these are safe.
     for (auto it = levels.rbegin(); it != levels.rend(); ++it)
         if (!note_new_dir(*it))
             return false;
-    return durable_record();   // the caller makes them next
+    return true;
 }
 
 // A plain file small enough for the pack is kept there and written over in place.
