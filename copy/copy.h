@@ -103,7 +103,7 @@ int run_place_file(const char* path, char* target, size_t cch, ULONGLONG size);
 bool run_list_dir_of(const char* path);   // false: the record could not take the listing
 // Marks a file the run created, open for writing, as the run's: an undo at
 // a later start removes only files that still carry the mark.
-void run_stamp(HANDLE file);
+void run_stamp(HANDLE file, const char* path);
 // Keeping the bytes of path, open for reading and writing in file, in the
 // run's pack, in two steps, so that a file that already holds the new bytes
 // is not written at all: stage_in_place reads the earlier bytes (old points

@@ -466,7 +466,7 @@ static BOOL write_target(HWND hDlg, BYTE* buf, Target* t)
     if (!failed && t->old_size != NOT_IN_PLACE && written < t->old_size && !fs_set_end(hdst))
         failed = true;
     if (!failed && t->created)
-        run_stamp(hdst);
+        run_stamp(hdst, t->name);
     if (failed) {
         fs_close(hdst);
         // Written over in place, its earlier bytes are in the pack: the

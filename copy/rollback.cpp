@@ -6,7 +6,8 @@
 //   "E" an existing directory, at its first change (one the copy leaves as
 //       it was has no entry);
 //   "N" every directory level the run creates, topmost first;
-//   "C" every file the run creates, with the medium's length;
+//   "C" every file the run creates, with the medium's length (again each
+//       time the run writes that file anew);
 //   "R" a file it replaces, with where it is renamed aside (into KEEP_DIR
 //       below its own directory);
 //   "P" the run's pack, where a plain file written over in place has its
@@ -25,8 +26,8 @@
 // disk before each step it names: a file renamed aside ("R") or the pack
 // made ("P"), and, for the files of a batch (run_make_durable), their "C"
 // lines, the "N" lines of the directories they go into and the pack's
-// entries before any of them is made, created or written over. Every file the run writes is flushed
-// before "K", and every byte the undo puts back before the pack and the
+// entries before any of them is made, created or written over. Every file
+// the run writes is flushed before "K", and every byte the undo puts back before the pack and the
 // record go. A new file whose bytes a power cut took is removed by the undo
 // like any other: its time stamp is a change of names, kept in order.
 // KEEP_DIR holds a mark file that says it is this program's: a later run
@@ -83,7 +84,7 @@ struct RunState {
     FILETIME stamp;                 // on every file the run creates
     char stamp_text[24];
     std::set<std::string> new_dirs;                                    // lower case
-    std::set<std::string> created;                                     // lower case
+    std::map<std::string, unsigned> created;   // lower case: the lines naming it so far
     std::set<std::string> volumes;                                     // noted, lower case
     std::map<std::string, std::map<std::string, Listed>> listed;      // dir -> lower name -> entry
     std::map<std::string, std::string> unlisted;   // lower dir -> dir: entered, unchanged so far
@@ -266,7 +267,7 @@ static bool note_created(const char* path, const std::string& lpath, ULONGLONG s
     const std::string length = std::to_string(size);
     if (!note({"C", path, length.c_str()}))
         return false;
-    run.created.insert(lpath);
+    ++run.created[lpath];
     return true;
 }
 
@@ -431,10 +432,13 @@ int run_place_file(const char* path, char* target, size_t cch, ULONGLONG size)
         auto dir = run.listed.find(ldir);
         run.placed_listing = dir == run.listed.end() ? nullptr : &dir->second;
     }
-    // Written once already by this run (a merge directory brings it again).
+    // Written once already by this run (a merge directory brings it again):
+    // on record once more, so that the lines name the run's files in the
+    // order they are written, and the one a kill cut short is still the
+    // first after the last one finished.
     const std::string lpath = lower(path);
     if (run.created.count(lpath))
-        return PLACE_OWN;
+        return note_created(path, lpath, size) ? PLACE_OWN : PLACE_SKIP;
     if (run.placed_new)
         return note_created(path, lpath, size) ? PLACE_NEW : PLACE_SKIP;
     if (run.placed_unlisted)
@@ -480,10 +484,26 @@ int run_place_file(const char* path, char* target, size_t cch, ULONGLONG size)
     return PLACE_REPLACE;
 }
 
-void run_stamp(HANDLE file)
+// The stamp of the nth write of one file by the run: two seconds later for
+// each, so that a file the run writes again (a merge directory brings it
+// twice) carries the old stamp only until its new write is done.
+static FILETIME write_stamp(const FILETIME& stamp, unsigned nth)
 {
-    if (run.active)
-        fs_set_times(file, nullptr, nullptr, &run.stamp);
+    ULONGLONG t = (static_cast<ULONGLONG>(stamp.dwHighDateTime) << 32) | stamp.dwLowDateTime;
+    t += (nth ? nth - 1 : 0) * 20000000ULL;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(t);
+    ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    return ft;
+}
+
+void run_stamp(HANDLE file, const char* path)
+{
+    if (!run.active)
+        return;
+    auto it = run.created.find(lower(path));
+    const FILETIME ft = write_stamp(run.stamp, it == run.created.end() ? 1 : it->second);
+    fs_set_times(file, nullptr, nullptr, &ft);
 }
 
 static bool make_dir(const std::string& dir)
@@ -755,43 +775,67 @@ void drop_kept(const char* path, const char* kept)
 }
 
 // The files the run created go, each only while it is still the run's: it
-// carries the run's stamp, or it is the file the run was writing when it
-// ended, no longer than the medium's. The run creates its files in the order
-// of their lines, the lines of a batch written before any of its files, so
-// that one is the first named after the last that carries the stamp. A file
-// under such a name that is neither was put there by someone else since the
-// run ended (another installer), and stays.
+// carries a stamp of the run's, or it is the file the run was writing when it
+// ended, no longer than the medium's. The run writes its files in the order
+// of their lines (a batch's lines go before any of its files; a file written
+// again has a line again, and a later stamp), so that one is the first named
+// after the last line whose write is done. A file under such a name that is
+// neither was put there by someone else since the run ended (another
+// installer), and stays.
 static bool remove_created(const std::vector<RecordEntry>& entries, const FILETIME& stamp)
 {
-    struct Created {
-        const std::string* path;
-        ULONGLONG expected;
-        bool present, stamped;
-        ULONGLONG size;
+    struct File {
+        bool present = false;
+        ULONGLONG size = 0;
+        FILETIME written{};
+        unsigned writes = 0;   // lines naming it so far
     };
-    std::vector<Created> created;
-    size_t writing = 0;   // the first after the last stamped one
+    struct Line {
+        const std::string* path;
+        std::string key;
+        ULONGLONG expected;
+    };
+    std::map<std::string, File> files;
+    std::vector<Line> lines;
+    size_t writing = 0;   // the first after the last whose write is done
     for (const RecordEntry& e : entries) {
         if (e.fields[0] != "C" || e.fields.size() < 3)
             continue;
-        Created c{&e.fields[1], strtoull(e.fields[2].c_str(), nullptr, 10), false, false, 0};
-        WIN32_FILE_ATTRIBUTE_DATA d;
-        if (GetFileAttributesExA(c.path->c_str(), GetFileExInfoStandard, &d) &&
-            !(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            c.present = true;
-            c.size = (static_cast<ULONGLONG>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
-            c.stamped = d.ftLastWriteTime.dwLowDateTime == stamp.dwLowDateTime &&
-                        d.ftLastWriteTime.dwHighDateTime == stamp.dwHighDateTime;
+        Line line{&e.fields[1], lower(e.fields[1]), strtoull(e.fields[2].c_str(), nullptr, 10)};
+        auto found = files.find(line.key);
+        if (found == files.end()) {
+            File f;
+            WIN32_FILE_ATTRIBUTE_DATA d;
+            if (GetFileAttributesExA(line.path->c_str(), GetFileExInfoStandard, &d) &&
+                !(d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+                f.present = true;
+                f.size = (static_cast<ULONGLONG>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+                f.written = d.ftLastWriteTime;
+            }
+            found = files.emplace(line.key, f).first;
         }
-        created.push_back(c);
-        if (c.stamped)
-            writing = created.size();
+        File& f = found->second;
+        const FILETIME done = write_stamp(stamp, ++f.writes);
+        lines.push_back(line);
+        if (f.present && CompareFileTime(&f.written, &done) == 0)
+            writing = lines.size();
     }
     bool ok = true;
-    for (size_t i = created.size(); i-- > 0;) {
-        const Created& c = created[i];
-        if (c.present && (c.stamped || (i == writing && c.size <= c.expected)))
-            ok = drop_file(*c.path) && ok;
+    for (size_t i = lines.size(); i-- > 0;) {
+        auto found = files.find(lines[i].key);
+        if (found == files.end())
+            continue;   // decided at its last line
+        const File& f = found->second;
+        bool ours = false;
+        for (unsigned n = 1; n <= f.writes && !ours; ++n) {
+            const FILETIME s = write_stamp(stamp, n);
+            ours = CompareFileTime(&f.written, &s) == 0;
+        }
+        if (writing < lines.size() && lines[writing].key == lines[i].key)
+            ours = ours || f.size <= lines[writing].expected;
+        if (f.present && ours)
+            ok = drop_file(*lines[i].path) && ok;
+        files.erase(found);
     }
     return ok;
 }

@@ -1,9 +1,10 @@
 // The on-disk record of a copy run: one line per entry, fields separated by
 // '|' (a character no file name may hold), closed by the CRC-32 of the line.
 // An entry is written with one WriteFile, so a killed process leaves whole
-// entries; only a power cut can leave the last one torn, and a torn last
-// entry describes a step that had not begun (entries are flushed before the
-// steps a power cut must not separate from them).
+// entries. A power cut may leave any entry not yet flushed torn, zeros or
+// missing; entries are flushed before the steps a power cut must not
+// separate from them, so every entry after the first damaged one describes a
+// step that had not begun, and the record is read up to there.
 #include "copy/copy.h"
 #include "common/crc32.h"
 #include "common/fileops.h"

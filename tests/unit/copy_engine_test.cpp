@@ -1091,6 +1091,8 @@ TEST(PowerCut, EveryCutLeavesTheEarlierOrTheNewInstallationWhole)
     write_file(t.sub("src\\new.txt"), "new in an existing directory");
     write_file(t.sub("src\\new2.txt"), "placed with new.txt, written after it");
     write_file(t.sub("src\\sub\\n.txt"), "new in a new directory");
+    t.make("src\\serial");   // merges into dst: new.txt written a second time
+    write_file(t.sub("src\\serial\\new.txt"), "brought again, after the others");
     write_file(t.sub("medium\\lib.dll"), "new shared library");
     const std::string rec = t.sub("run.rec"), dst = t.sub("dst"), sys = t.sub("sys");
     auto lay_out = [&] {
