@@ -4,7 +4,7 @@
 #include "copy/pathline.h"
 #include "common/directories.h"
 #include "common/path_join.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 #include "ui/ui.h"
 
 #include <cstdio>

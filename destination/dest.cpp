@@ -5,7 +5,7 @@
 #include "common/journal.h"
 #include "common/path_join.h"
 #include "common/registry_read.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <commdlg.h>
 #include <cstring>

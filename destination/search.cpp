@@ -2,7 +2,7 @@
 // offers them for update, and the tree removal.
 #include "destination/destination.h"
 #include "common/path_join.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <cstring>
 #include <set>

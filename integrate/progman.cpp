@@ -2,7 +2,7 @@
 // Both talk to Program Manager as a DDE client; nothing here is reported to
 // the user when Program Manager is absent or silent.
 #include "integrate/integrate.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <cstring>
 

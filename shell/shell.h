@@ -2,7 +2,7 @@
 // runs the pages and steps in order, and the first and last pages.
 #pragma once
 
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 // ---- start-up and install sequence ----
 LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);

@@ -2,7 +2,7 @@
 // component, the required total and the free space of the destination drive.
 #include "sizes/sizes.h"
 #include "copy/copy.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <cstdio>
 #include <iterator>

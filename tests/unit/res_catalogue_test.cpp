@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
+#include "dialogs/dialogs.h"
 #include "ui/ui.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // character of it, and a missing template is reported, not shown.
 #include <gtest/gtest.h>
 
-#include "shell/shell.h"
+#include "dialogs/dialogs.h"
 #include "ui/ui.h"
 
 #include <atomic>
