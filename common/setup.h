@@ -38,7 +38,7 @@ struct GROUP {
 
 
 // Platform index (0..4) of a processor architecture; Intel and anything
-// unknown is 0. Lives with the install sequence, which chooses the platform.
+// unknown is 0 (platform.cpp).
 WORD platform_from_arch(WORD arch);
 
 // ---- module statics ----
@@ -46,8 +46,8 @@ WORD platform_from_arch(WORD arch);
 // writes it. Everything else that a page keeps (its record pointer, the
 // chooser's path) is private to that page's file.
 //
-//   hInst, hParent         shell/globals.cpp  written once by WinMain
-//   langcode, strQuillon15 shell/globals.cpp  written by do_install after the language page;
+//   hInst, hParent         common/statics.cpp written once by WinMain
+//   langcode, strQuillon15 common/statics.cpp written by do_install after the language page;
 //                                             langcode read by alerts and billboards,
 //                                             strQuillon15 by the program-folder page
 //   hpalette               ui/background.cpp  made at WM_CREATE of the setup window,
