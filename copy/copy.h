@@ -20,9 +20,7 @@ bool row_wanted(int row, const INSPB* pp);   // selected, and samples on where n
 
 // Copy state; who writes each is listed with the module statics in common/setup.h.
 extern int copyflag;
-// Whole 64-bit counts: a selection may exceed 4 GiB, and a wrapped total
-// would pass the free-space test and stall the bar.
-extern ULONGLONG tbytes;
+// A whole 64-bit count, as the total it is measured against (tbytes).
 extern ULONGLONG bcopied;
 extern RECT rcBar;
 

@@ -25,7 +25,6 @@ const char* const src_name[CDIR_COUNT] = {
 };
 
 int copyflag;
-ULONGLONG tbytes;
 ULONGLONG bcopied;
 RECT rcBar;
 

@@ -37,6 +37,7 @@ static constexpr BOXBIT bit_labels[] = {
     {IDC_SPECIAL_BYTES, 0x20000},       {IDC_SAMPLE_CLIPART_BYTES, 0x40000},
 };
 
+ULONGLONG tbytes;
 static ULONGLONG tb;   // the sub-dialog's running total
 ULONGLONG (*page_freespace)(const char* pdir) = get_freespace;
 
