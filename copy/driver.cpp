@@ -56,7 +56,7 @@ INT_PTR CALLBACK dlg_copy(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) {
-            if (alert(hDlg, ALERT_EXIT) == 1)
+            if (alert(hDlg, ALERT_EXIT) == ANSWER_YES)
                 copyflag = FALSE;
             return TRUE;
         }

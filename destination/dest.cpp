@@ -31,7 +31,7 @@ static bool accept_directory(HWND hdlg, const char* path)
     }
     if (ValidDirectory(path))
         return true;
-    if (alert(hdlg, ALERT_CREATE_PATH) != 1)
+    if (alert(hdlg, ALERT_CREATE_PATH) != ANSWER_YES)
         return false;
     size_t made_before = journal_dir_count();
     if (!create_directory(path) || !ValidDirectory(path)) {

@@ -351,7 +351,7 @@ INT_PTR CALLBACK dlg_found(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
                 if (!take_selected(hdlg))
                     return TRUE;
                 if (settings_file_exists(found_pp->szDst))
-                    found_pp->keep_set = alert(hdlg, ALERT_QPR_EXISTS) == 1 ? 1 : 0;
+                    found_pp->keep_set = alert(hdlg, ALERT_QPR_EXISTS) == QPR_KEEP ? 1 : 0;
                 else
                     found_pp->keep_set = 0;
             }

@@ -32,7 +32,7 @@ INT_PTR CALLBACK dlg_alert(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM lParam)
         return TRUE;
     case WM_COMMAND: {
         WORD cid = LOWORD(wParam);
-        if (cid == 1 || cid == 2 || cid == 3) {
+        if (cid == IDOK || cid == IDCANCEL || cid == IDC_BACK) {
             EndDialog(hDlg, cid);
             return TRUE;
         }

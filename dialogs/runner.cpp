@@ -63,7 +63,7 @@ void center_dialog(HWND hDlg)
 BOOL page_cancel_or_back(HWND hdlg, int cid)
 {
     if (cid == PAGE_CANCEL) {
-        if (alert(hdlg, ALERT_EXIT) == 1)
+        if (alert(hdlg, ALERT_EXIT) == ANSWER_YES)
             EndDialog(hdlg, PAGE_CANCEL);
         return TRUE;
     }

@@ -177,7 +177,7 @@ INT_PTR CALLBACK dlg_group(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
             leave_page(hdlg, PAGE_NEXT);
             return TRUE;
         case PAGE_CANCEL:
-            if (alert(hdlg, ALERT_EXIT) == 1)
+            if (alert(hdlg, ALERT_EXIT) == ANSWER_YES)
                 leave_page(hdlg, PAGE_CANCEL);
             return TRUE;
         case PAGE_BACK:

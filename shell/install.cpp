@@ -64,12 +64,12 @@ int recover_earlier_run(HWND hwnd)
         if (recovered != RECOVER_INCOMPLETE)
             return RUN_SETTLED;
         switch (alert(hwnd, ALERT_UNDO_INCOMPLETE)) {
-        case 3:   // Retry
+        case UNDO_RETRY:
             continue;
-        case 1:   // Ignore
+        case UNDO_IGNORE:
             DeleteFileA(record);
             return RUN_LEFT_AS_IS;
-        default:  // Exit, Esc or the close box
+        default:  // UNDO_EXIT, Esc or the close box
             return RUN_LEFT_FOR_NEXT_START;
         }
     }

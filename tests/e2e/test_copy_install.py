@@ -135,19 +135,19 @@ class SmallDrive(harness.WineTestCase):
         total = self.ui.text(40)
         self.ui.click(1)
         self.assertEqual(self.ui.wait_page(SPACE_ALERT), "Out of Harddisk Space")
-        self.ui.answer(2)      # Back
+        self.ui.answer(harness.ID.NO_SPACE_BACK)
         self.ui.wait_page(OPTIONS)
         self.assertEqual((self.ui.checked(10), self.ui.text(40)), (0, total))
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.ui.answer(3)      # Exit, then No: still the same page
+        self.ui.answer(harness.ID.NO_SPACE_EXIT)   # then No: still the same page
         self.ui.wait_page(YES_NO_ALERT, "Exit the Setup Program")
-        self.ui.answer(2)
+        self.ui.answer(harness.ID.ANSWER_NO)
         self.ui.wait_page(OPTIONS)
         self.assertEqual((self.ui.checked(10), self.ui.text(40)), (0, total))
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.ui.answer(1)      # Continue
+        self.ui.answer(harness.ID.NO_SPACE_CONTINUE)
         self.ui.wait_page(FOLDER, "Folder Selection", timeout=30)
         self.ui.click(1)
         self.ui.wait_page(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
@@ -165,7 +165,7 @@ class SmallDrive(harness.WineTestCase):
         self.ui.to_update_options("F:\\old")
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.ui.answer(1)
+        self.ui.answer(harness.ID.NO_SPACE_CONTINUE)
         self.ui.next_until(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
         self.assertIn(FULL_TEXT, [c["text"] for c in self.ui.controls()])
         self.assertIn("old/help/quillon.hlp", harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)))

@@ -337,7 +337,7 @@ TEST_F(RecordedProgman, FolderPageTracksTheNameAndDecidesWhetherTheGroupIsNew)
     SetWindowTextA(edit, std::string(300, 'x').c_str());
     g.new_ = 7;
     {
-        AlertAnswerer refused("Invalid Folder Name", 1);
+        AlertAnswerer refused("Invalid Folder Name", IDOK);
         SendMessageA(page, WM_COMMAND, MAKEWPARAM(PAGE_NEXT, BN_CLICKED), 0);
         EXPECT_TRUE(refused.seen());
     }

@@ -220,7 +220,7 @@ struct ComponentPage {
     }
     bool next_warns() const
     {
-        AlertAnswerer back("Out of Harddisk Space", 2);
+        AlertAnswerer back("Out of Harddisk Space", NO_SPACE_BACK);
         SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         return back.seen();
     }
