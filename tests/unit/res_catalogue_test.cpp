@@ -193,54 +193,42 @@ TEST_F(Catalogue, CopyPageIsNarrowerInGermanOnly)
     }
 }
 
+// Every alert in every language, with the buttons whose answers the code
+// compares with (named in res/resource.h; in English each choice is checked
+// to be the button of that name), its default, icon and one text, translated:
+// a text left in English would be a language that was missed.
 TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
 {
     struct AlertSpec {
         WORD n;
-        std::set<int> buttons;
+        std::map<int, std::wstring> choices;   // English label by answer; one button: none
         int def;
         int icon;
-        const wchar_t* title;
-        const wchar_t* text;
     };
     const AlertSpec specs[] = {
-        {0, {1, 2}, 1, 31000, L"Invalid Path",
-         L"The selected path does not exist. Do you want to create it?"},
-        {1, {1, 2}, 1, 31000, L"Exit the Setup Program",
-         L"The install process is not yet complete. Do you want to exit anyhow?"},
-        {2, {1}, 1, 31001, L"Invalid Path", L"The entered path is not valid."},
-        {10, {1}, 1, 31002, L"Abort Installation",
-         L"The Quillon\u00ae installation has been aborted. Nothing has been changed: the earlier "
-         L"Quillon\u00ae installation has been left as it was."},
-        {11, {1, 2, 3}, 3, 31002, L"Out of Harddisk Space",
-         L"There might not be enough space left on your hard drive to install Quillon\u00ae "
-         L"completely. Continuing the installation procedure might leave Quillon\u00ae in an "
-         L"unstable state."},
-        {12, {1}, 1, 31002, L"Out of Harddisk Space",
-         L"The Quillon\u00ae installation has been aborted due to missing hard drive space. "
-         L"Nothing has been changed: all files have been left as they were before the "
-         L"installation."},
-        {13, {1, 2}, 1, 31000, L"QUILLON.QPR file already exists",
-         L"The Setup program has found a previous version of the Quillon\u00ae setup file. Do you "
-         L"want to keep the existing (old) file or overwrite it with the new .QPR file from the "
-         L"CD-ROM?"},
-        {14, {1}, 1, 31001, L"Invalid Folder Name",
-         L"The folder name is empty or contains characters that are not allowed: "
-         L"\\ / : * ? \" < > |"},
-        {15, {1}, 1, 31002, L"Read Error",
-         L"The Quillon\u00ae installation has been aborted because a file on the CD-ROM could not "
-         L"be read. Nothing has been changed: all files have been left as they were before the "
-         L"installation."},
-        {16, {1}, 1, 31002, L"Unfinished Installation",
-         L"Setup found the record of an earlier installation that did not finish, but cannot "
-         L"read it. The files have been left as they are; check the Quillon\u00ae installation "
-         L"before you use it."},
-        {17, {1, 2, 3}, 3, 31002, L"Unfinished Installation",
-         L"Setup could not put back everything an unfinished installation had changed: another "
-         L"program may be using one of its files. Close the other programs and choose Retry. Exit "
-         L"tries again at the next start of Setup; Ignore leaves the files as they are now."},
+        {ALERT_CREATE_PATH, {{ANSWER_YES, L"Yes"}, {ANSWER_NO, L"No"}}, ANSWER_YES,
+         IDI_ALERT_QUESTION},
+        {ALERT_EXIT, {{ANSWER_YES, L"Yes"}, {ANSWER_NO, L"No"}}, ANSWER_YES, IDI_ALERT_QUESTION},
+        {ALERT_BAD_PATH, {{IDOK, L""}}, IDOK, IDI_ALERT_ERROR},
+        {ALERT_ABORT, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_NO_SPACE,
+         {{NO_SPACE_CONTINUE, L"Continue"}, {NO_SPACE_BACK, L"Back"}, {NO_SPACE_EXIT, L"Exit"}},
+         NO_SPACE_EXIT, IDI_ALERT_WARNING},
+        {ALERT_DISK_FULL, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_QPR_EXISTS, {{QPR_KEEP, L"Keep"}, {QPR_OVERWRITE, L"Overwrite"}}, QPR_KEEP,
+         IDI_ALERT_QUESTION},
+        {ALERT_BAD_FOLDER, {{IDOK, L""}}, IDOK, IDI_ALERT_ERROR},
+        {ALERT_READ_ERROR, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_BAD_RECORD, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_UNDO_INCOMPLETE,
+         {{UNDO_IGNORE, L"Ignore"}, {UNDO_EXIT, L"Exit"}, {UNDO_RETRY, L"Retry"}}, UNDO_RETRY,
+         IDI_ALERT_WARNING},
     };
-    for (const AlertSpec& a : specs) {
+    ASSERT_EQ(std::size(specs), std::size(kAlerts));
+    for (size_t i = 0; i < std::size(specs); ++i) {
+        const AlertSpec& a = specs[i];
+        EXPECT_EQ(a.n, kAlerts[i]);
+        std::wstring english_caption, english_text;
         for (const Lang& l : kLangs) {
             SCOPED_TRACE(std::string(l.name) + " alert " + std::to_string(a.n));
             Dialog d;
@@ -248,12 +236,15 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
             EXPECT_TRUE(d.style & WS_CAPTION);
             EXPECT_TRUE(d.style & WS_SYSMENU);
             EXPECT_TRUE(d.style & DS_MODALFRAME);
-            std::set<int> buttons;
+            std::map<int, std::wstring> buttons;
             std::vector<int> defaults;
             std::vector<std::wstring> icons, texts;
             for (const Item& it : d.items) {
                 if (it.id != -1 && is_button_class(it)) {
-                    buttons.insert(it.id);
+                    std::wstring label = it.text;
+                    label.erase(std::remove(label.begin(), label.end(), L'&'), label.end());
+                    EXPECT_FALSE(label.empty()) << "button " << it.id;
+                    buttons[it.id] = a.choices.size() > 1 && l.id == 1033 ? label : L"";
                     if ((it.style & 0xF) == BS_DEFPUSHBUTTON)
                         defaults.push_back(it.id);
                 } else if ((it.style & SS_TYPEMASK) == SS_ICON) {
@@ -262,17 +253,25 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
                     texts.push_back(it.text);
                 }
             }
-            EXPECT_EQ(buttons, a.buttons);
+            std::map<int, std::wstring> expected = a.choices;
+            for (auto& choice : expected)
+                if (l.id != 1033)
+                    choice.second.clear();
+            EXPECT_EQ(buttons, expected);
             EXPECT_EQ(defaults, std::vector<int>{a.def});
             EXPECT_EQ(icons, std::vector<std::wstring>{L"#" + std::to_wstring(a.icon)});
-            ASSERT_EQ(texts.size(), 1u);
             // Alert 15 names the file on a line of its own, filled when it opens.
             EXPECT_EQ(std::count_if(d.items.begin(), d.items.end(),
                                     [](const Item& it) { return it.id == IDC_ALERT_NAME; }),
-                      a.n == 15 ? 1 : 0);
+                      a.n == ALERT_READ_ERROR ? 1 : 0);
+            ASSERT_EQ(texts.size(), 1u);
+            EXPECT_FALSE(d.caption.empty());
             if (l.id == 1033) {
-                EXPECT_EQ(d.caption, a.title);
-                EXPECT_EQ(texts[0], a.text);
+                english_caption = d.caption;
+                english_text = texts[0];
+            } else {
+                EXPECT_NE(d.caption, english_caption);
+                EXPECT_NE(texts[0], english_text);
             }
         }
     }
