@@ -93,11 +93,7 @@ static const ntdll_calls& ntdll()
     return calls;
 }
 
-// What one directory holds for the walk, in listing order: the names of its
-// subdirectories, and an empty name where the program's file was listed.
-using listing = std::vector<std::pair<std::string, ULONGLONG>>;
-
-static void note_entry(char* name, DWORD attributes, ULONGLONG id, listing& out)
+static void note_entry(char* name, DWORD attributes, ULONGLONG id, search_listing& out)
 {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         // A junction or directory link shows a tree that lives elsewhere.
@@ -113,7 +109,7 @@ static void note_entry(char* name, DWORD attributes, ULONGLONG id, listing& out)
 // Lists dir through one handle; its own index is asked only for the first
 // directory of a walk (a subdirectory's came with its parent's listing).
 // False when the listing cannot be had this way.
-static bool list_with_ids(const char* dir, ULONGLONG* self_id, listing& out)
+static bool list_with_ids(const char* dir, ULONGLONG* self_id, search_listing& out)
 {
     const ntdll_calls& nt = ntdll();
     if (nt.query_dir == nullptr || nt.query_file == nullptr)
@@ -155,7 +151,7 @@ static bool list_with_ids(const char* dir, ULONGLONG* self_id, listing& out)
     return true;
 }
 
-static void list_plain(const char* pattern, listing& out)
+static void list_plain(const char* pattern, search_listing& out)
 {
     WIN32_FIND_DATAA fd;
     HANDLE hfind = FindFirstFileA(pattern, &fd);
@@ -167,6 +163,8 @@ static void list_plain(const char* pattern, listing& out)
     FindClose(hfind);
 }
 
+bool (*list_for_search)(const char* dir, ULONGLONG* self_id, search_listing& out) = list_with_ids;
+
 // id: the directory's file index when its parent's listing gave it, else 0.
 static void walk(const char* ppath, ULONGLONG id, HLOCAL* phfnd, walked_set& walked)
 {
@@ -177,8 +175,8 @@ static void walk(const char* ppath, ULONGLONG id, HLOCAL* phfnd, walked_set& wal
     if (id != 0 && !walked.insert(id).second)
         return;
     const bool first = id == 0;
-    listing entries;
-    if (!list_with_ids(ppath, &id, entries))
+    search_listing entries;
+    if (!list_for_search(ppath, &id, entries))
         list_plain(pattern, entries);
     else if (first && id != 0)
         walked.insert(id);   // the walk's first directory, known only once opened

@@ -67,6 +67,30 @@ TEST(DriveWalk, SkipsDirectoriesWhosePathWouldNotFit)
     EXPECT_LT(hits.size(), 5u);
 }
 
+// Wine flags a directory link as a reparse point, so a loop through one never
+// reaches the record of walked directories; a listing that does not flag it
+// must still end where it began, the first directory included.
+TEST(DriveWalk, ALoopBackToTheFirstDirectoryEndsThere)
+{
+    struct Listing {
+        Listing() { list_for_search = looped; }
+        ~Listing() { list_for_search = saved; }
+        static bool looped(const char* dir, ULONGLONG* self_id, search_listing& out)
+        {
+            const std::string d = dir;
+            if (*self_id == 0)
+                *self_id = 100;   // only the first directory's index is asked for
+            if (d.size() >= 4 && d.compare(d.size() - 4, 4, "\\sub") == 0)
+                out = {{"back", 100}};   // a link up to the first directory
+            else
+                out = {{"", 0}, {"sub", 200}};   // the first directory, however reached
+            return true;
+        }
+        bool (*saved)(const char*, ULONGLONG*, search_listing&) = list_for_search;
+    } listing;
+    EXPECT_EQ(search("C:\\apps"), std::set<std::string>{"C:\\apps"});
+}
+
 TEST(DeleteQuillon, RemovesEverythingBelowButNotTheDirectory)
 {
     TempTree t;
