@@ -72,7 +72,7 @@ bool hand_over(const char* exe, const char* cmdline, int* code)
         return false;
     // Marked before it is filled: however the copy ends, killed or not even
     // started, its file goes at the next restart.
-    remove_at_restart(copy);
+    MoveFileExA(copy, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     if (!CopyFileA(exe, copy, FALSE)) {
         DeleteFileA(copy);
         return false;
