@@ -16,8 +16,7 @@ HDDEDATA CALLBACK ddeCallBack(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, 
     return nullptr;
 }
 
-// Opens instance, "PROGMAN" handle and conversation, as far as each succeeds.
-static UINT open_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
+UINT open_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
 {
     *pidinst = 0;
     *phserv = nullptr;
@@ -30,7 +29,7 @@ static UINT open_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
     return status;
 }
 
-static void close_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
+void close_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
 {
     if (*phconv != nullptr && *pidinst != 0)
         DdeDisconnect(*phconv);

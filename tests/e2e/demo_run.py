@@ -5,9 +5,11 @@
 
 The headless run goes through every page in English, then in German and in
 French (which find the earlier installations), and saves a screenshot of each
-page in DIR/screenshots. It copies from a CD with a few thousand more small
-help files than the demo CD, so that the copy lasts long enough to be held on
-its page (by the page's own Cancel question) for its picture. The whole walk
+page in DIR/screenshots; then it removes the last installation through its
+uninstaller and pictures the question and the last message. It copies from a
+CD with a few thousand more small help files than the demo CD, so that the
+copy lasts long enough to be held on its page (by the page's own Cancel
+question) for its picture. The whole walk
 ends within WALK_LIMIT seconds, whatever happens.
 """
 import argparse
@@ -126,6 +128,34 @@ def drive_one_run(prefix, lang, button, programs):
         ui.close()
 
 
+def remove_installation(prefix):
+    """The walk ends as a user would end the trial: the last installation
+    removed through its group's item (the uninstaller without arguments),
+    its question and its last message pictured after the French pages."""
+    ui = prefix.session()
+    try:
+        for windows in ("Windows NT", "Windows"):
+            r = prefix.wine("reg", "query", "HKLM\\SOFTWARE\\Microsoft\\%s\\CurrentVersion\\Uninstall\\Quillon" % windows,
+                            "/v", "UnInstallString", check=False)
+            line = next((l for l in r.stdout.splitlines() if "REG_SZ" in l), None)
+            if line:
+                break
+        else:
+            harness.log("no uninstall entry: nothing to remove")
+            return None
+        command = line.split("REG_SZ", 1)[1].strip()
+        exe = command[1:command.index('"', 1)] if command.startswith('"') else command.split(" ")[0]
+        ui.cmd("start %s|%s" % (exe, exe.rsplit("\\", 1)[0]))
+        ui.cmd("adopt 20000")
+        for n in (90, 91):
+            title = ui.wait_page([ID.IDOK], timeout=120)
+            harness.log("screenshot", prefix.screenshot("fr_%02d_%s" % (n, slug(title))) or "(failed)")
+            ui.answer(ID.IDOK)
+        return ui.exit_code(timeout=60)
+    finally:
+        ui.close()
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", required=True)
@@ -147,6 +177,7 @@ def main():
             for lang, button in LANGUAGES:
                 code = drive_one_run(prefix, lang, button, programs)
                 harness.log("%s run ended with exit status %s" % (lang, code))
+            harness.log("uninstall ended with exit status %s" % remove_installation(prefix))
         finally:
             for recorder in programs:
                 recorder.stop()

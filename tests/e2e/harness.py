@@ -191,15 +191,22 @@ class Display:
 
 # ---------------------------------------------------------------- medium
 
+def programs_time(exe):
+    """When setup.exe or the uninstaller the medium carries was built last."""
+    uninstaller = os.path.join(BUILD_DIR, "demo-content", "uinstall.exe")
+    return max([os.path.getmtime(exe)] + ([os.path.getmtime(uninstaller)]
+                                          if os.path.exists(uninstaller) else []))
+
+
 def medium_dir():
-    """The demo CD tree, rebuilt when setup.exe is newer than its copy."""
+    """The demo CD tree, rebuilt when setup.exe or the uninstaller is newer than its copy."""
     out = os.path.join(E2E_DIR, "medium")
     exe = os.path.join(BUILD_DIR, "setup.exe")
     if not os.path.exists(exe):
         raise HarnessError("setup.exe not built in " + BUILD_DIR)
     with file_lock("medium"):
         copy = os.path.join(out, "setup.exe")
-        if os.path.exists(copy) and os.path.getmtime(copy) >= os.path.getmtime(exe):
+        if os.path.exists(copy) and os.path.getmtime(copy) >= programs_time(exe):
             return out
         shutil.rmtree(out, ignore_errors=True)
         maker = os.path.join(SOURCE_DIR, "tools", "medium", "make_demo_medium.sh")
@@ -231,7 +238,7 @@ def adjusted_medium(name, adjust):
     exe = os.path.join(BUILD_DIR, "setup.exe")
     with file_lock(name):
         copy = os.path.join(out, "setup.exe")
-        if os.path.exists(copy) and os.path.getmtime(copy) >= os.path.getmtime(exe):
+        if os.path.exists(copy) and os.path.getmtime(copy) >= programs_time(exe):
             return out
         tools = os.path.join(SOURCE_DIR, "tools", "medium")
         staging = os.path.join(E2E_DIR, name + ".staging")

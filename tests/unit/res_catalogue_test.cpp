@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <iterator>
 #include <map>
@@ -441,6 +442,25 @@ LONG overflow(HWND ctl)
     return over;
 }
 
+// Makes template id of langid from module a hidden child of host and
+// expects every text in it to show whole.
+void expect_texts_fit(HWND host, HMODULE module, WORD id, WORD langid)
+{
+    HRSRC hrsrc = FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id), langid);
+    ASSERT_NE(hrsrc, nullptr);
+    const BYTE* res = static_cast<const BYTE*>(LockResource(LoadResource(module, hrsrc)));
+    std::vector<BYTE> copy(res, res + SizeofResource(module, hrsrc));
+    DWORD& style = *reinterpret_cast<DWORD*>(copy.data() + 12);
+    style = (style & (DS_SETFONT | 0xFF)) | WS_CHILD;
+    auto tmpl = reinterpret_cast<LPCDLGTEMPLATEW>(copy.data());
+    HWND dlg = CreateDialogIndirectParamW(hInst, tmpl, host, idle_proc, 0);
+    ASSERT_NE(dlg, nullptr);
+    for (HWND ctl = GetWindow(dlg, GW_CHILD); ctl != nullptr; ctl = GetWindow(ctl, GW_HWNDNEXT))
+        EXPECT_LE(overflow(ctl), 0) << "control " << GetDlgCtrlID(ctl);
+    DestroyWindow(dlg);
+    drain_queue();  // the pictures post a quit request when destroyed
+}
+
 // Translations run longer than English: every text must still show whole.
 TEST_F(Catalogue, EveryTextFitsItsControl)
 {
@@ -452,25 +472,37 @@ TEST_F(Catalogue, EveryTextFitsItsControl)
     HWND host = CreateWindowExW(0, L"static", L"", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
                                 hInst, nullptr);
     ASSERT_NE(host, nullptr);
-    auto check = [host](WORD id, WORD langid) {
-        HRSRC hrsrc = FindResourceExA(hInst, RT_DIALOG, MAKEINTRESOURCEA(id), langid);
-        ASSERT_NE(hrsrc, nullptr);
-        const BYTE* res = static_cast<const BYTE*>(LockResource(LoadResource(hInst, hrsrc)));
-        std::vector<BYTE> copy(res, res + SizeofResource(hInst, hrsrc));
-        DWORD& style = *reinterpret_cast<DWORD*>(copy.data() + 12);
-        style = (style & (DS_SETFONT | 0xFF)) | WS_CHILD;
-        auto tmpl = reinterpret_cast<LPCDLGTEMPLATEW>(copy.data());
-        HWND dlg = CreateDialogIndirectParamW(hInst, tmpl, host, idle_proc, 0);
-        ASSERT_NE(dlg, nullptr);
-        for (HWND ctl = GetWindow(dlg, GW_CHILD); ctl != nullptr; ctl = GetWindow(ctl, GW_HWNDNEXT))
-            EXPECT_LE(overflow(ctl), 0) << "control " << GetDlgCtrlID(ctl);
-        DestroyWindow(dlg);
-        drain_queue();  // the pictures post a quit request when destroyed
-    };
-    for_each_localized([&](WORD id, const Lang& l, const Dialog&) { check(id, l.id); });
+    for_each_localized([&](WORD id, const Lang& l, const Dialog&) {
+        expect_texts_fit(host, hInst, id, l.id);
+    });
     SCOPED_TRACE("language page");
-    check(DLG_LANGUAGE, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    expect_texts_fit(host, hInst, DLG_LANGUAGE, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     DestroyWindow(host);
+}
+
+// The uninstaller's messages, read from uinstall.exe in the build directory
+// above this program: in every language, whole, and inside their dialog.
+TEST_F(Catalogue, UninstallerMessagesFitInEveryLanguage)
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    ASSERT_TRUE(n > 0 && n < MAX_PATH);
+    for (int up = 0; up < 2; ++up)
+        *strrchr(path, '\\') = '\0';
+    ASSERT_LT(strlen(path) + 14, sizeof path);
+    strcat(path, "\\uinstall.exe");
+    HMODULE un = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(un, nullptr) << path;
+    HWND host = CreateWindowExW(0, L"static", L"", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
+                                hInst, nullptr);
+    for (WORD n = 40; n <= 51; ++n) {
+        for (const Lang& l : kLangs) {
+            SCOPED_TRACE(std::string(l.name) + " message " + std::to_string(n));
+            expect_texts_fit(host, un, static_cast<WORD>(ALERT_BASE + n), l.id);
+        }
+    }
+    DestroyWindow(host);
+    FreeLibrary(un);
 }
 
 BOOL CALLBACK count_language(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR param)

@@ -6,6 +6,7 @@
 // would, so what it sees is what a user sees. Reads use the wide-character
 // calls: Wine marshals the ANSI list-box calls across processes badly.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -315,11 +316,13 @@ std::string reg_read(std::string rest)
 std::string start(std::string rest)
 {
     if (child.hProcess) return "err already started";
-    // "start <exe>|<working directory>": paths with blanks are allowed.
+    // "start <exe>|<working directory>[|<arguments>]": paths with blanks are allowed.
     size_t bar = rest.find('|');
+    size_t bar2 = bar == std::string::npos ? std::string::npos : rest.find('|', bar + 1);
     std::wstring exe = wide(rest.substr(0, bar));
-    std::wstring dir = bar == std::string::npos ? std::wstring() : wide(rest.substr(bar + 1));
+    std::wstring dir = bar == std::string::npos ? std::wstring() : wide(rest.substr(bar + 1, bar2 == std::string::npos ? std::string::npos : bar2 - bar - 1));
     std::wstring cmd = L"\"" + exe + L"\"";
+    if (bar2 != std::string::npos) cmd += L" " + wide(rest.substr(bar2 + 1));
     STARTUPINFOW si{};
     si.cb = sizeof si;
     if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
@@ -328,6 +331,40 @@ std::string start(std::string rest)
         return "err CreateProcess " + std::to_string(GetLastError());
     }
     return "ok " + std::to_string(child.dwProcessId);
+}
+
+// "adopt <ms>": the process the started one started (the uninstaller's
+// copy of itself) becomes the one whose dialogs are seen, whose exit code
+// is read and which "kill" ends.
+std::string adopt(std::string rest)
+{
+    long timeout = 0;
+    if (!to_int(next_word(rest), timeout)) return "err bad timeout";
+    if (!child.hProcess) return "err no process";
+    DWORD until = GetTickCount() + static_cast<DWORD>(timeout);
+    for (;;) {
+        DWORD found = 0;
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snap != INVALID_HANDLE_VALUE) {
+            PROCESSENTRY32W pe;
+            pe.dwSize = sizeof pe;
+            for (BOOL ok = Process32FirstW(snap, &pe); ok && !found; ok = Process32NextW(snap, &pe))
+                if (pe.th32ParentProcessID == child.dwProcessId) found = pe.th32ProcessID;
+            CloseHandle(snap);
+        }
+        if (found) {
+            HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, found);
+            if (!h) return "err open " + std::to_string(GetLastError());
+            CloseHandle(child.hProcess);
+            CloseHandle(child.hThread);
+            child = PROCESS_INFORMATION{};
+            child.hProcess = h;
+            child.dwProcessId = found;
+            return "ok " + std::to_string(found);
+        }
+        if (static_cast<LONG>(GetTickCount() - until) >= 0) return "err timeout";
+        Sleep(20);
+    }
 }
 
 std::string wait_page(std::string rest)
@@ -446,16 +483,20 @@ std::string dispatch(const std::string& line)
     std::string err;
 
     if (cmd == "start") return start(rest);
+    if (cmd == "adopt") return adopt(rest);
     if (cmd == "wait_page") return wait_page(rest);
     if (cmd == "wait_gone") return wait_gone(rest);
     if (cmd == "exitcode") return exit_code(rest);
     if (cmd == "key") return key(rest);
     if (cmd == "regread") return reg_read(rest);
-    if (cmd == "hold" || cmd == "release") {   // a file open with no sharing, or no longer
+    if (cmd == "hold" || cmd == "holdread" || cmd == "release") {
+        // A file open with no sharing (or, holdread, shared for reading only,
+        // as a program keeps a document it shows), or no longer.
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         held = cmd == "release" ? INVALID_HANDLE_VALUE
-                                : CreateFileW(wide(rest).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        return cmd == "hold" && held == INVALID_HANDLE_VALUE ? "err cannot open" : "ok";
+                                : CreateFileW(wide(rest).c_str(), GENERIC_READ, cmd == "holdread" ? FILE_SHARE_READ : 0,
+                                              nullptr, OPEN_EXISTING, 0, nullptr);
+        return cmd != "release" && held == INVALID_HANDLE_VALUE ? "err cannot open" : "ok";
     }
     if (cmd == "metrics") {
         char buf[128];

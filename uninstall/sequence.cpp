@@ -1,0 +1,150 @@
+// The uninstall from start to end: what the installation holds, the
+// question, the files, the registry, Program Manager, the uninstaller's own
+// file and the directories left empty, then what stayed.
+//
+// Killed or cut off by a power failure, the next start finds:
+// - during the files: the run's record, applied before anything else (the
+//   files put back, or, once the run was marked done, the kept ones
+//   deleted), then the question again;
+// - after the files: the uninstall entry still there, so the question again
+//   and the steps after the files done once more; each of them can be (the
+//   counts through their note in the entry, see registry_undo.cpp);
+// - after the entry went: the uninstaller and the manifest, and nothing of
+//   the product: it says there is nothing to remove and removes itself.
+#include "uninstall/uninstall.h"
+#include "uninstall/ids.h"
+#include "common/path_join.h"
+#include "integrate/integrate.h"
+#include "dialogs/dialogs.h"
+
+#include <cstring>
+
+// The group the uninstall entry names: an uninstall started without
+// arguments (the group's own item) removes the group setup created too.
+static void group_of_entry(const ORIGIN* where, const std::string& entry, UNARGS* args)
+{
+    char own[WORK_CCH];
+    UNARGS from;
+    if (!args->group_given && format_command_line(where->dir, "uinstall.exe", own, WORK_CCH) &&
+        parse_args(entry.c_str() + strlen(own), &from) && from.group_given) {
+        args->group_given = true;
+        args->group = from.group;
+    }
+}
+
+// The uninstaller's file and the manifest go last of all (while they are
+// there the uninstall can be started again), then each directory the copy
+// made that is empty now.
+static void finish(ORIGIN* where, const PLAN& plan)
+{
+    if (where->copy) {
+        let_origin_go(where);
+        if (!DeleteFileA(where->exe))
+            remove_at_restart(where->exe);
+    } else {
+        remove_at_restart(where->exe);
+    }
+    char manifest[PATH_CCH];
+    if (BuildPath(where->dir, MANIFEST_NAME, manifest, sizeof manifest))
+        DeleteFileA(manifest);
+    for (const std::string& dir : plan.dirs)
+        RemoveDirectoryA(dir.c_str());
+}
+
+static void remove_from_progman(const UNARGS& args, const char* dir)
+{
+    if (!args.group_given) {
+        remove_items(dir);
+    } else if (args.group.size() < static_cast<size_t>(PATH_CCH) &&
+               valid_group_name(args.group.c_str())) {
+        remove_group(args.group.c_str());
+    } else {
+        // Sent as it stands, the name could end the command and start another.
+        alert_naming(nullptr, UALERT_BAD_GROUP, args.group.c_str());
+    }
+}
+
+int uninstall(ORIGIN* where, const char* cmdline)
+{
+    const char* dir = where->dir;
+    std::vector<MANIFEST_FILE> files;
+    std::vector<std::string> refused;
+    char manifest[PATH_CCH];
+    const bool medium = on_medium(dir);
+    int read = MANIFEST_MISSING;
+    if (!medium && BuildPath(dir, MANIFEST_NAME, manifest, sizeof manifest))
+        read = manifest_read(manifest, dir, &files, &refused);
+    // Every message is in the installation's language, the usage message too.
+    PLAN plan;
+    make_plan(dir, where->exe, files, &plan);
+    langcode = plan.lcode;
+
+    UNARGS args;
+    if (!parse_args(cmdline, &args)) {
+        alert(nullptr, UALERT_USAGE);
+        return EXIT_USAGE;
+    }
+    if (medium) {
+        if (!args.silent)
+            alert(nullptr, UALERT_NOTHING);
+        return EXIT_DONE;
+    }
+    if (read != MANIFEST_OK) {
+        alert(nullptr, UALERT_NO_MANIFEST);
+        return EXIT_NO_MANIFEST;
+    }
+    switch (settle_earlier(nullptr)) {
+    case LEFT_FOR_NEXT_START:
+        return EXIT_NOT_FINISHED;
+    case SETTLED:
+        make_plan(dir, where->exe, files, &plan);   // files may be back in place
+        break;
+    default:
+        break;
+    }
+
+    std::string entry;
+    const bool ours = entry_is_ours(dir, &entry);
+    if (ours)
+        group_of_entry(where, entry, &args);
+    const std::string tmpl = template_of(files);
+    if (!ours && plan.files.empty() && tmpl.empty() && !remove_classes(dir, false)) {
+        if (!args.silent)
+            alert(nullptr, UALERT_NOTHING);
+        finish(where, plan);
+        return EXIT_DONE;
+    }
+    if (!args.silent && alert(nullptr, UALERT_QUESTION) != 1)
+        return EXIT_DECLINED;
+    if (!refused.empty())
+        show_list(UALERT_REFUSED, refused, manifest);
+
+    std::vector<std::string> remove = plan.files;
+    if (!tmpl.empty())
+        remove.push_back(tmpl);
+    switch (remove_files(nullptr, remove)) {
+    case PUT_BACK:
+        return EXIT_DECLINED;
+    case NOT_BEGUN:
+        alert(nullptr, UALERT_NOT_BEGUN);
+        return EXIT_NOT_FINISHED;
+    default:
+        break;
+    }
+    if (ours)
+        lower_counts();
+    remove_classes(dir, true);
+    remove_from_progman(args, dir);
+    if (ours)
+        remove_entry();
+    finish(where, plan);
+
+    if (!args.silent) {
+        const std::vector<std::string> left = files_below(dir);
+        if (left.empty())
+            alert(nullptr, UALERT_DONE);
+        else
+            show_list(UALERT_LEFT, left, dir);
+    }
+    return EXIT_DONE;
+}
