@@ -138,7 +138,12 @@ int copy_files(HWND hwndOwner, INSPB* pp)
     if (!paths) {
         copyflag = FALSE;
     } else if (!record_location(record, sizeof record) || !run_begin(record)) {
-        alert(hdlg, ALERT_DISK_FULL);
+        // A record already there belongs to another setup; one that cannot
+        // be made on a disk with room left means no right to write there.
+        const int failure = run_failure();
+        alert(hdlg, failure == RUN_RECORD_EXISTS    ? ALERT_SETUP_RUNNING
+                    : failure == RUN_RECORD_REFUSED ? ALERT_DISK_FULL
+                                                    : ALERT_WINDIR_READ_ONLY);
         copyflag = FALSE;
     } else {
         copy_product(hdlg, pp, rsrc, lsrc);

@@ -225,7 +225,8 @@ struct Target {
     ULONGLONG resume = 0;
     bool resume_in_buf = false;
     DWORD pending = 0;
-    bool record_failed = false;   // the run's record could not take what the file needs
+    bool created = false;     // made by the run: it carries the run's stamp
+    int failure = RUN_OK;     // why the run cannot go on with this file
 };
 
 enum { SOURCE_SAME, SOURCE_DIFFERS, SOURCE_UNREADABLE, NOT_COMPARED, NOT_STAGED };
@@ -298,6 +299,27 @@ static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
     return true;
 }
 
+// Renames an existing file aside into t->kept and creates the new one in
+// its place; INVALID_HANDLE_VALUE where it cannot be kept (t->failure says
+// whether that ends the run).
+static HANDLE replace_kept(Target* t)
+{
+    if (!keep_aside(t->name, t->kept, sizeof t->kept)) {
+        // One held open by another program is skipped; one the record could
+        // not take, or that could not be kept, is not.
+        t->kept[0] = '\0';
+        t->failure = run_failure();
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        put_back(t->name, t->kept);
+        t->kept[0] = '\0';
+    }
+    return h;
+}
+
 // Opens the file the block loop fills, at t->name. So that a failed run can
 // put an existing file back as it was, a plain one has its bytes kept and is
 // written over in place, any other is first renamed aside into t->kept; one
@@ -305,7 +327,10 @@ static bool overwrite_in_place(HANDLE h, HANDLE hsrc, BYTE* buf, Target* t)
 static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
 {
     t->kept[0] = '\0';
-    int place = run_place_file(pdst, t->name, sizeof t->name);
+    LARGE_INTEGER size{};
+    GetFileSizeEx(hsrc, &size);
+    const ULONGLONG length = static_cast<ULONGLONG>(size.QuadPart);
+    int place = run_place_file(pdst, t->name, sizeof t->name, length);
     if (place == PLACE_PROBE) {
         // A file that already holds the medium's bytes changes nothing and is
         // left as it is, whatever its attributes. It is only read: asking for
@@ -321,19 +346,30 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
         }
         // Something changes: the directory goes on record first.
         if (!run_list_dir_of(pdst)) {
-            t->record_failed = true;
+            t->failure = run_failure();
             return INVALID_HANDLE_VALUE;
         }
-        place = run_place_file(pdst, t->name, sizeof t->name);
+        place = run_place_file(pdst, t->name, sizeof t->name, length);
     }
     if (place == PLACE_SKIP) {
-        t->record_failed = run_unrecorded();
+        t->failure = run_failure();
         return INVALID_HANDLE_VALUE;
     }
-    if (place == PLACE_NEW) {
-        // Absent before the run, or written by the run itself.
+    if (place == PLACE_OWN) {
+        t->created = true;
         return CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    if (place == PLACE_NEW) {
+        // Never truncates a file: one saved under this name since the
+        // directory was listed is an earlier file like any other.
+        t->created = true;
+        HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS)
+            return h;
+        use_disk_name(t->name, sizeof t->name);
+        return replace_kept(t);
     }
     if (place == PLACE_UNKNOWN) {
         // Creating the new file is itself the test for an existing one: a
@@ -354,24 +390,11 @@ static HANDLE open_target(const char* pdst, HANDLE hsrc, BYTE* buf, Target* t)
         }
         // Renamed aside, it would not come back in the pack's order.
         if (place == PLACE_REWRITE) {
-            t->record_failed = true;
+            t->failure = RUN_RECORD_REFUSED;
             return INVALID_HANDLE_VALUE;
         }
     }
-    if (!keep_aside(t->name, t->kept, sizeof t->kept)) {
-        // One held open by another program is skipped; one the record could
-        // not take is not.
-        t->kept[0] = '\0';
-        t->record_failed = run_unrecorded();
-        return INVALID_HANDLE_VALUE;
-    }
-    HANDLE h = CreateFileA(t->name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                           nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        put_back(t->name, t->kept);
-        t->kept[0] = '\0';
-    }
-    return h;
+    return replace_kept(t);
 }
 
 // The files of a copy page share one buffer, kept until release_copy_page; a copy
@@ -427,9 +450,12 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hsrc != INVALID_HANDLE_VALUE) {
         hdst = open_target(pdst, hsrc, buf, &t);
-        if (t.record_failed) {
+        if (t.failure != RUN_OK) {
             catch_up_page(hDlg);
-            alert(hDlg, ALERT_DISK_FULL);
+            if (t.failure == RUN_KEEP_REFUSED)
+                alert_naming(hDlg, ALERT_CANNOT_KEEP, t.name);
+            else
+                alert(hDlg, ALERT_DISK_FULL);
             result = copyflag = FALSE;
         }
     } else if (listed(psrc)) {
@@ -473,6 +499,8 @@ BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
         // Written over in place: a longer earlier file loses its tail.
         if (!failed && t.old_size != NOT_IN_PLACE && written < t.old_size && !SetEndOfFile(hdst))
             failed = true;
+        if (!failed && t.created)
+            run_stamp(hdst);
         CloseHandle(hdst);
         if (failed) {
             // Written over in place, its earlier bytes are in the pack: the

@@ -76,7 +76,8 @@ static bool seek(HANDLE h, ULONGLONG to)
 
 bool pack_open(Pack* pack, const char* path)
 {
-    pack->file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    // Never appended to one found there: its entries are not this run's.
+    pack->file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     LARGE_INTEGER zero{}, end{};
     if (pack->file != INVALID_HANDLE_VALUE &&

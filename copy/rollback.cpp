@@ -1,33 +1,41 @@
-// A copy run commits whole or leaves the disk as it was. Before the copy
-// writes in a directory the record says what that directory held: "E" with
-// the names of an existing directory (at its first change: one the copy
-// leaves as it was has no entry), "N" for the topmost directory the run
-// creates (everything below it is the run's). A plain file the run writes
-// over has its bytes kept in the run's pack first ("P" names it, in the
-// KEEP_DIR of the first such file's directory) and is then written in
-// place; any other file it replaces is renamed aside into KEEP_DIR below its
-// own directory. So the record needs no line per file it writes over: the
-// names, the pack and the kept-aside files on disk tell the rest. A file the
-// run creates in an existing directory has a line of its own, "C", written
-// before the file: an undo at a later start must not take for the run's a
-// file the user saved there after the crash. A file outside the product's
-// directories (a shared library) has one too, "R" replaced (with where it is
-// kept) or "C" created.
-// "K" marks a run whose copy succeeded: the kept files are garbage then.
-// A killed run finds every entry it wrote. Against a power cut the record is
+// A copy run commits whole or leaves the disk as it was. The record names
+// everything the run does before it does it, so that an undo at a later
+// start touches nothing else:
+//   "V" a volume the run changes, with its serial number: an undo waits
+//       while that drive is missing or another disk is in its place;
+//   "E" an existing directory, at its first change (one the copy leaves as
+//       it was has no entry);
+//   "N" every directory level the run creates, topmost first;
+//   "C" every file the run creates, with the medium's length;
+//   "R" a file it replaces, with where it is renamed aside (into KEEP_DIR
+//       below its own directory);
+//   "P" the run's pack, where a plain file written over in place has its
+//       earlier bytes kept first (in the KEEP_DIR of the first such file);
+//   "I" the integration owed after the copy, "K" the copy done, "S" a
+//       shared-library count raised.
+// An undo removes the files the run created, while they are still its own
+// (see remove_created), puts back what was renamed aside and what the pack
+// kept, then removes each directory the run made once it is empty: a
+// document the user saved into one after a crash stays, and so does the
+// directory. After "K" the kept files are garbage, and the integration is
+// finished from "I".
+// A killed run finds every entry it wrote: each goes to the file with one
+// WriteFile before the step it names. Against a power cut the record is
 // flushed only before a step that a lost entry would make unrecoverable: a
 // rename aside (the kept file would be lost to its owner) and the commit's
-// removal of what was kept. A new file or directory whose entry a power cut
-// lost is merely left behind; a flush per directory cost an update 6 % more,
-// and each flush can wait a tenth of a second on a busy disk. The pack is
-// not flushed: a power cut may lose the earlier bytes of a file it was
-// writing over, as it would lose the file a plain copy overwrote.
+// removal of what was kept.
+// KEEP_DIR holds a mark file that says it is this program's: a later run
+// takes one over (clearing what committed runs could not delete), while a
+// folder of that name without the mark is the user's and stops the run.
 #include "copy/copy.h"
 #include "common/journal.h"
 #include "common/path_join.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +44,10 @@
 // and a small bucket is searched in no time where the product's own
 // directory may hold thousands of files.
 static const char KEEP_DIR[] = "~qskeep";
+static const char KEEP_MARK[] = "qsetup.own";
+// What a committed run could not delete (a running program's file) waits
+// here for the next restart or the next run.
+static const char KEEP_GONE[] = "gone";
 constexpr int KEEP_BUCKET = 64;
 static const char PACK_NAME[] = "pack";
 // Larger files are renamed aside: a rename costs the same at any size, the
@@ -52,18 +64,29 @@ struct Listed {
     enum { NOT_KEPT, KEPT_ASIDE, KEPT_IN_PACK } kept;
 };
 
+// The run's KEEP_DIR in one directory.
+struct KeepDir {
+    bool ready = false;
+    int bucket = 0;      // the bucket kept files go into now
+    int in_bucket = 0;   // files in it
+};
+
 struct RunState {
     bool active;
     char record[PATH_CCH];
-    std::vector<std::string> new_dirs;                                 // lower case
+    FILETIME stamp;                 // on every file the run creates
+    char stamp_text[24];
+    std::set<std::string> new_dirs;                                    // lower case
+    std::set<std::string> created;                                     // lower case
+    std::set<std::string> volumes;                                     // noted, lower case
     std::map<std::string, std::map<std::string, Listed>> listed;      // dir -> lower name -> entry
     std::map<std::string, std::string> unlisted;   // lower dir -> dir: entered, unchanged so far
     std::vector<std::string> kept;                                     // kept-aside files
     Listed* placing;    // the listed file run_place_file answered for last
     std::string placing_target;
     bool unflushed;     // the record holds entries a power cut could lose
-    bool unrecorded;    // the record refused an entry since the last file was placed
-    std::map<std::string, std::pair<std::string, int>> keeps;          // dir -> (dir, files kept)
+    int failure;        // why the file placed last cannot be written
+    std::map<std::string, std::pair<std::string, KeepDir>> keeps;      // lower dir -> (dir, keep)
     // The directory of the file placed last, looked up once for all its files.
     std::string placed_dir;                                            // as given
     std::map<std::string, Listed>* placed_listing;                     // null: new or outside
@@ -74,8 +97,14 @@ struct RunState {
     PackStage stage;              // what pack_buf holds of the file placed last
     std::string pack_path;
     bool pack_broken;
+    // A committed run whose integration is still owed; the record stays open.
+    bool integrating;
+    std::vector<std::string> integration;   // the "I" entry
+    std::set<std::string> counted;          // counts raised, lower case
 };
 static RunState run;
+// "I" for the next commit, set by the install sequence before the copy.
+static std::vector<std::string> planned_integration;
 
 static std::string lower(const std::string& s)
 {
@@ -107,18 +136,32 @@ static std::string join(const std::string& dir, const std::string& name)
     return !dir.empty() && dir.back() == '\\' ? dir + name : dir + "\\" + name;
 }
 
+static std::string parent_of(const std::string& path)
+{
+    size_t cut = path.rfind('\\');
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+// ldir, or a directory above it, is one the run made.
 static bool below_new_dir(const std::string& ldir)
 {
-    for (const std::string& n : run.new_dirs)
-        if (ldir == n || (ldir.compare(0, n.size(), n) == 0 && ldir[n.size()] == '\\'))
+    if (run.new_dirs.empty())
+        return false;
+    for (size_t cut = ldir.find('\\'); cut != std::string::npos; cut = ldir.find('\\', cut + 1))
+        if (run.new_dirs.count(ldir.substr(0, cut)))
             return true;
-    return false;
+    return run.new_dirs.count(ldir) != 0;
 }
 
 static bool is_dir(const std::string& path)
 {
     DWORD a = GetFileAttributesA(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+static bool exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // The entries of dir (files and directories), names as the disk spells them.
@@ -147,12 +190,56 @@ static std::vector<std::string> names_in(const std::string& dir)
     return out;
 }
 
+// "X:\" or "\\server\share\" of a full path; empty for anything else.
+static std::string volume_root(const std::string& path)
+{
+    if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
+        return lower(path.substr(0, 3));
+    if (path.compare(0, 2, "\\\\") != 0)
+        return std::string();
+    size_t server = path.find('\\', 2);
+    size_t share = server == std::string::npos ? server : path.find('\\', server + 1);
+    if (server == std::string::npos || server == 2 || share == server + 1)
+        return std::string();
+    return lower(share == std::string::npos ? path + "\\" : path.substr(0, share + 1));
+}
+
+// The serial number of the volume at root, as the record spells it; empty
+// when the system gives none (the drive is then only required to exist).
+static std::string volume_serial(const std::string& root)
+{
+    DWORD serial = 0;
+    if (!GetVolumeInformationA(root.c_str(), nullptr, 0, &serial, nullptr, nullptr, nullptr, 0))
+        return std::string();
+    char text[16];
+    snprintf(text, sizeof text, "%08lX", static_cast<unsigned long>(serial));
+    return text;
+}
+
+static bool path_entry(const std::string& kind)
+{
+    return kind == "N" || kind == "C" || kind == "E" || kind == "R" || kind == "P";
+}
+
 // One entry into the record; one it refuses is remembered, so that the file
-// it was for is not left out without a word.
+// it was for is not left out without a word. The first entry on a volume
+// is preceded by the volume's serial number.
 static bool note(const std::vector<const char*>& fields)
 {
+    if (fields.size() > 1 && path_entry(fields[0])) {
+        const std::string root = volume_root(fields[1]);
+        if (!root.empty() && !run.volumes.count(root)) {
+            const std::string serial = volume_serial(root);
+            const char* v[] = {"V", root.c_str(), serial.c_str()};
+            if (!record_append(v, 3, false)) {
+                run.failure = RUN_RECORD_REFUSED;
+                return false;
+            }
+            run.volumes.insert(root);
+        }
+    }
     if (!record_append(fields.data(), static_cast<int>(fields.size()), false)) {
-        run.unrecorded = true;
+        run.failure = RUN_RECORD_REFUSED;
         return false;
     }
     run.unflushed = true;
@@ -163,30 +250,64 @@ static bool note_new_dir(const std::string& dir)
 {
     if (!note({"N", dir.c_str()}))
         return false;
-    run.new_dirs.push_back(dir_key(dir));
+    run.new_dirs.insert(dir_key(dir));
     return true;
+}
+
+static bool note_created(const char* path, const std::string& lpath, ULONGLONG size)
+{
+    const std::string length = std::to_string(size);
+    if (!note({"C", path, length.c_str()}))
+        return false;
+    run.created.insert(lpath);
+    return true;
+}
+
+// The run's time stamp: its start, to an even second, which every file
+// system keeps exactly (FAT keeps two).
+static void take_stamp()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    ULONGLONG t = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    t -= t % 20000000u;
+    run.stamp.dwLowDateTime = static_cast<DWORD>(t);
+    run.stamp.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    snprintf(run.stamp_text, sizeof run.stamp_text, "%016llX", t);
 }
 
 bool run_begin(const char* record)
 {
     run_abandon();
-    if (strlen(record) >= sizeof run.record || !record_create(record))
+    run.failure = RUN_OK;
+    take_stamp();
+    if (strlen(record) >= sizeof run.record) {
+        run.failure = RUN_RECORD_DENIED;
         return false;
+    }
+    if (!record_create(record, run.stamp_text)) {
+        const DWORD err = GetLastError();
+        run.failure = err == ERROR_FILE_EXISTS || err == ERROR_ALREADY_EXISTS ||
+                              err == ERROR_SHARING_VIOLATION
+                          ? RUN_RECORD_EXISTS
+                      : err == ERROR_DISK_FULL || err == ERROR_HANDLE_DISK_FULL
+                          ? RUN_RECORD_REFUSED
+                          : RUN_RECORD_DENIED;
+        return false;
+    }
     strcpy(run.record, record);
     run.active = true;
     // Directories made on the destination page before the copy belong to the run.
     for (size_t i = 0; i < journal_dir_count(); ++i) {
         std::string d = without_slash(journal_dir(i));
-        if (below_new_dir(dir_key(d)))
-            continue;
-        if (!note_new_dir(d))
+        if (!run.new_dirs.count(dir_key(d)) && !note_new_dir(d))
             return false;
     }
     return true;
 }
 
-// What an existing directory holds goes on record before the first change in
-// it, and no sooner: a directory whose files all hold the medium's bytes (an
+// What an existing directory holds is known before the first change in it,
+// and no sooner: a directory whose files all hold the medium's bytes (an
 // update from the same medium, a repair) is never listed, which under Wine
 // cost some 12 µs a file.
 static bool list_if_unlisted(const std::string& ld)
@@ -197,20 +318,21 @@ static bool list_if_unlisted(const std::string& ld)
     const std::string d = it->second;
     run.unlisted.erase(it);
     run.placed_dir.clear();   // listed from now on
-    std::vector<Listed> entries = entries_in(d);
-    std::vector<const char*> fields = {"E", d.c_str()};
     std::map<std::string, Listed>& known = run.listed[ld];
-    for (const Listed& e : entries) {
-        fields.push_back(e.name.c_str());
+    for (const Listed& e : entries_in(d))
         known[lower(e.name)] = e;
-    }
-    return note(fields);
+    return note({"E", d.c_str()});
 }
 
 bool run_list_dir_of(const char* path)
 {
     const char* last = strrchr(path, '\\');
     return !run.active || !last || list_if_unlisted(dir_key(std::string(path, last)));
+}
+
+static bool known_dir(const std::string& ld)
+{
+    return run.new_dirs.count(ld) || run.listed.count(ld) || run.unlisted.count(ld);
 }
 
 bool run_enter_dir(const char* dir)
@@ -220,21 +342,26 @@ bool run_enter_dir(const char* dir)
     run.placed_dir.clear();   // it may be listed or new from now on
     std::string d = without_slash(dir);
     std::string ld = dir_key(d);
-    if (below_new_dir(ld) || run.listed.count(ld) || run.unlisted.count(ld))
+    if (known_dir(ld))
         return true;
-    if (is_dir(d)) {
+    // Below a directory the run made nothing exists that the run did not make.
+    if (!below_new_dir(ld) && is_dir(d)) {
         run.unlisted[ld] = d;
         return true;
     }
-    // The topmost level that is missing is the one the run creates.
-    std::string top = d;
-    for (;;) {
-        size_t cut = top.rfind('\\');
-        if (cut == std::string::npos || cut < 3 || is_dir(top.substr(0, cut)))
+    // Every level the run makes is on record before it is made, topmost
+    // first, so that an undo can remove each one that is then empty.
+    std::vector<std::string> levels = {d};
+    for (std::string up = parent_of(d); up.size() > 3; up = parent_of(up)) {
+        const std::string lup = dir_key(up);
+        if (known_dir(lup) || (!below_new_dir(lup) && is_dir(up)))
             break;
-        top.resize(cut);
+        levels.push_back(up);
     }
-    return note_new_dir(top);
+    for (auto it = levels.rbegin(); it != levels.rend(); ++it)
+        if (!note_new_dir(*it))
+            return false;
+    return true;
 }
 
 // A plain file small enough for the pack is kept there and written over in place.
@@ -245,7 +372,7 @@ static bool fits_in_place(DWORD attributes, ULONGLONG size)
     return (attributes & special) == 0 && size <= IN_PLACE_MAX;
 }
 
-int run_place_file(const char* path, char* target, size_t cch)
+int run_place_file(const char* path, char* target, size_t cch, ULONGLONG size)
 {
     if (strlen(path) >= cch)
         return PLACE_SKIP;
@@ -253,7 +380,7 @@ int run_place_file(const char* path, char* target, size_t cch)
     if (!run.active)
         return PLACE_UNKNOWN;
     run.placing = nullptr;
-    run.unrecorded = false;
+    run.failure = RUN_OK;
     const char* last = strrchr(path, '\\');
     if (!last)
         return PLACE_SKIP;
@@ -267,27 +394,30 @@ int run_place_file(const char* path, char* target, size_t cch)
         auto dir = run.listed.find(ldir);
         run.placed_listing = dir == run.listed.end() ? nullptr : &dir->second;
     }
+    // Written once already by this run (a merge directory brings it again).
+    const std::string lpath = lower(path);
+    if (run.created.count(lpath))
+        return PLACE_OWN;
     if (run.placed_new)
-        return PLACE_NEW;
+        return note_created(path, lpath, size) ? PLACE_NEW : PLACE_SKIP;
     if (run.placed_unlisted)
         return PLACE_PROBE;
     if (run.placed_listing) {
         auto had = run.placed_listing->find(lower(name));
         if (had == run.placed_listing->end())
-            return note({"C", path}) ? PLACE_NEW : PLACE_SKIP;
+            return note_created(path, lpath, size) ? PLACE_NEW : PLACE_SKIP;
         // The old file keeps its own spelling, as a replacement in place would.
         Listed& old = had->second;
         size_t base = strlen(path) - name.size();
         if (base + old.name.size() >= cch)
             return PLACE_SKIP;
         strcpy(target + base, old.name.c_str());
-        // Written once already by this run (a merge directory): its own file,
-        // unless it was written over in place. The pack may hold that one's
-        // earlier bytes only from its first difference on, so it is written
+        // Replaced once already: the new file is the run's own. One written
+        // over in place may have only its tail in the pack, so it is written
         // over in place again and what it holds now is kept too: the pack is
         // put back last entry first.
         if (old.kept == Listed::KEPT_ASIDE)
-            return PLACE_NEW;
+            return PLACE_OWN;
         if (old.attributes & FILE_ATTRIBUTE_DIRECTORY)
             return PLACE_SKIP;   // see below
         run.placing = &old;
@@ -296,11 +426,11 @@ int run_place_file(const char* path, char* target, size_t cch)
             return PLACE_REWRITE;
         return fits_in_place(old.attributes, old.size) ? PLACE_OVERWRITE : PLACE_REPLACE;
     }
-    // A file outside the product's directories: a line of its own.
+    // A file outside the product's directories.
     WIN32_FIND_DATAA fd;
     HANDLE h = FindFirstFileA(path, &fd);
     if (h == INVALID_HANDLE_VALUE)
-        return note({"C", path}) ? PLACE_NEW : PLACE_SKIP;
+        return note_created(path, lpath, size) ? PLACE_NEW : PLACE_SKIP;
     FindClose(h);
     // A directory where the medium has a file stays: a plain copy could not
     // replace it either, and renamed aside it would be left in KEEP_DIR.
@@ -310,21 +440,120 @@ int run_place_file(const char* path, char* target, size_t cch)
     if (base + strlen(fd.cFileName) >= cch)
         return PLACE_SKIP;
     strcpy(target + base, fd.cFileName);
-    return PLACE_REPLACE;   // its line is written by keep_aside, which names the bucket
+    return PLACE_REPLACE;
 }
 
-// The buckets and the keep directory of dir, once they are empty.
-static void drop_keep_dirs(const std::string& dir)
+void run_stamp(HANDLE file)
 {
-    std::string keep = join(dir, KEEP_DIR);
-    for (const std::string& b : names_in(keep))
-        RemoveDirectoryA(join(keep, b).c_str());
-    RemoveDirectoryA(keep.c_str());
+    if (run.active)
+        SetFileTime(file, nullptr, nullptr, &run.stamp);
+}
+
+// False: the file is still there (held open by another program, most often).
+static bool drop_file(const std::string& path)
+{
+    if (DeleteFileA(path.c_str()))
+        return true;
+    if (GetLastError() == ERROR_ACCESS_DENIED) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (DeleteFileA(path.c_str()))
+            return true;
+    }
+    return !exists(path);
+}
+
+static bool ours(const std::string& keep)
+{
+    DWORD a = GetFileAttributesA(join(keep, KEEP_MARK).c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A kept file that must go but cannot (a running program's file: Windows
+// renames it, but deletes it only once the program ends) is moved into
+// KEEP_GONE of its keep directory, for the next restart, or for the next run
+// that comes to the directory.
+static void drop_or_leave(const std::string& kept)
+{
+    if (drop_file(kept))
+        return;
+    const std::string bucket = parent_of(kept);
+    const std::string gone = join(parent_of(bucket), KEEP_GONE);
+    const std::string to =
+        join(gone, bucket.substr(bucket.rfind('\\') + 1) + "-" + kept.substr(bucket.size() + 1));
+    const bool moved = (CreateDirectoryA(gone.c_str(), nullptr) ||
+                        GetLastError() == ERROR_ALREADY_EXISTS) &&
+                       MoveFileA(kept.c_str(), to.c_str());
+    MoveFileExA(moved ? to.c_str() : kept.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+// What earlier runs left in KEEP_GONE goes; the number of the first bucket
+// no earlier run left behind.
+static int clear_leftovers(const std::string& keep)
+{
+    const std::string gone = join(keep, KEEP_GONE);
+    for (const std::string& n : names_in(gone))
+        drop_file(join(gone, n));
+    RemoveDirectoryA(gone.c_str());
+    int next = 0;
+    for (const std::string& n : names_in(keep)) {
+        char* end = nullptr;
+        long b = strtol(n.c_str(), &end, 10);
+        if (!n.empty() && *end == '\0' && b >= next && b < 1000000)
+            next = static_cast<int>(b) + 1;
+    }
+    return next;
+}
+
+// KEEP_DIR of dir is usable: absent (made when the first file goes in), or
+// marked as this program's. One without the mark is the user's.
+static bool ready_keep(const std::string& dir, KeepDir* k)
+{
+    if (k->ready)
+        return true;
+    const std::string keep = join(dir, KEEP_DIR);
+    DWORD a = GetFileAttributesA(keep.c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (!(a & FILE_ATTRIBUTE_DIRECTORY) || !ours(keep))) {
+        run.failure = RUN_KEEP_REFUSED;
+        return false;
+    }
+    k->bucket = a == INVALID_FILE_ATTRIBUTES ? 0 : clear_leftovers(keep);
+    k->in_bucket = 0;
+    k->ready = true;
+    return true;
 }
 
 static bool make_dir(const std::string& dir)
 {
     return CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// KEEP_DIR with its mark, and the directory sub within it (if any).
+static bool make_keep(const std::string& keep, const std::string& sub)
+{
+    if (!make_dir(keep))
+        return false;
+    HANDLE mark = CreateFileA(join(keep, KEEP_MARK).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (mark != INVALID_HANDLE_VALUE)
+        CloseHandle(mark);
+    else if (!ours(keep))
+        return false;
+    return sub.empty() || make_dir(join(keep, sub));
+}
+
+// The buckets and the keep directory of dir, once they are empty; one
+// without the mark is not touched.
+static void drop_keep_dirs(const std::string& dir)
+{
+    const std::string keep = join(dir, KEEP_DIR);
+    if (!ours(keep))
+        return;
+    bool empty = true;
+    for (const std::string& n : names_in(keep))
+        if (lower(n) != KEEP_MARK && !RemoveDirectoryA(join(keep, n).c_str()))
+            empty = false;
+    if (empty && DeleteFileA(join(keep, KEEP_MARK).c_str()))
+        RemoveDirectoryA(keep.c_str());
 }
 
 // The listed file at path was (or no longer is) written by this run.
@@ -334,12 +563,11 @@ static void mark_kept(const char* path, decltype(Listed::kept) how)
         run.placing->kept = how;
 }
 
-// The directory of a file to keep; false where KEEP_DIR cannot be used
-// there because a directory of that name is the user's.
+// The directory of a file to keep, listed if the run had not listed it yet.
 struct KeepPlace {
     std::string dir;
     std::string ldir;   // lower case
-    bool listed;        // what it held is on record
+    bool listed;        // what it held is known
 };
 
 static bool keep_place(const char* path, KeepPlace* kp)
@@ -351,9 +579,16 @@ static bool keep_place(const char* path, KeepPlace* kp)
     kp->ldir = dir_key(kp->dir);
     if (!list_if_unlisted(kp->ldir))
         return false;
-    auto listed = run.listed.find(kp->ldir);
-    kp->listed = listed != run.listed.end();
-    return !kp->listed || !listed->second.count(lower(KEEP_DIR));
+    kp->listed = run.listed.count(kp->ldir) != 0;
+    return true;
+}
+
+// A rename refused because another program has the file open: the file is
+// in use, and skipped like one that cannot be opened.
+static bool in_use(DWORD err)
+{
+    return err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED ||
+           err == ERROR_LOCK_VIOLATION;
 }
 
 bool keep_aside(const char* path, char* kept, size_t cch)
@@ -362,59 +597,81 @@ bool keep_aside(const char* path, char* kept, size_t cch)
     if (!keep_place(path, &kp))
         return false;
     const std::string& dir = kp.dir;
-    const std::string& ldir = kp.ldir;
-    int n = 0;
+    KeepDir alone;
+    KeepDir* k = &alone;
     if (run.active) {
-        auto& k = run.keeps[ldir];
-        k.first = dir;
-        n = k.second;
+        auto& entry = run.keeps[kp.ldir];
+        entry.first = dir;
+        k = &entry.second;
     }
-    std::string keep = join(dir, KEEP_DIR);
-    std::string bucket = join(keep, std::to_string(n / KEEP_BUCKET));
-    std::string aside = join(bucket, path + dir.size() + 1);
-    if (aside.size() >= cch)
+    if (!ready_keep(dir, k))
         return false;
-    // A file outside the product's directories has a line of its own,
-    // naming where it is kept.
-    if (run.active && !below_new_dir(ldir) && !kp.listed &&
-        !note({"R", path, aside.c_str()}))
+    if (k->in_bucket == KEEP_BUCKET) {
+        ++k->bucket;
+        k->in_bucket = 0;
+    }
+    const std::string keep = join(dir, KEEP_DIR);
+    const std::string bucket = std::to_string(k->bucket);
+    const std::string aside = join(join(keep, bucket), path + dir.size() + 1);
+    if (aside.size() >= cch) {
+        run.failure = RUN_KEEP_REFUSED;
         return false;
-    if ((n % KEEP_BUCKET == 0 || !run.active) && !(make_dir(keep) && make_dir(bucket)))
+    }
+    if (run.active && !note({"R", path, aside.c_str()}))
         return false;
+    if (k->in_bucket == 0 && !make_keep(keep, bucket)) {
+        run.failure = RUN_KEEP_REFUSED;
+        return false;
+    }
     if (run.active && run.unflushed) {
         if (!record_flush()) {
-            run.unrecorded = true;
+            run.failure = RUN_RECORD_REFUSED;
             return false;
         }
         run.unflushed = false;
     }
     // A rename, never a copy: same volume, same attributes, no bytes moved.
     if (!MoveFileA(path, aside.c_str())) {
+        if (!in_use(GetLastError()))
+            run.failure = RUN_KEEP_REFUSED;
         if (!run.active)
             drop_keep_dirs(dir);
         return false;
     }
     strcpy(kept, aside.c_str());
+    ++k->in_bucket;
     if (run.active) {
-        run.keeps[ldir].second++;
         run.kept.emplace_back(kept);
         mark_kept(path, Listed::KEPT_ASIDE);
     }
     return true;
 }
 
-// The run's pack, in the directory of the first file written over.
+// The run's pack, in the directory of the first file written over, under a
+// name no file there has: a pack found in KEEP_DIR belongs to a run whose
+// undo the user left, and is never put back as this run's.
 static bool open_pack(const char* path)
 {
     KeepPlace kp;
     if (!keep_place(path, &kp) || !kp.listed)
         return false;
-    std::string keep = join(kp.dir, KEEP_DIR);
-    std::string pack = join(keep, PACK_NAME);
-    if (!make_dir(keep) || !note({"P", pack.c_str()}) || !pack_open(&run.pack, pack.c_str()))
+    auto& entry = run.keeps[kp.ldir];
+    entry.first = kp.dir;
+    if (!ready_keep(kp.dir, &entry.second))
         return false;
+    const std::string keep = join(kp.dir, KEEP_DIR);
+    std::string pack;
+    for (int n = 0; n < 100 && pack.empty(); ++n) {
+        std::string name = join(keep, PACK_NAME + (n ? std::to_string(n) : std::string()));
+        if (!exists(name))
+            pack = name;
+    }
+    if (pack.empty() || !note({"P", pack.c_str()}) || !make_keep(keep, "") ||
+        !pack_open(&run.pack, pack.c_str())) {
+        run.pack_broken = true;   // files are renamed aside instead
+        return false;
+    }
     run.pack_path = pack;
-    run.keeps[kp.ldir].first = kp.dir;
     return true;
 }
 
@@ -456,131 +713,114 @@ void put_back(const char* path, const char* kept)
         mark_kept(path, Listed::NOT_KEPT);
     }
     if (!run.active)
-        if (const char* last = strrchr(path, '\\'))
-            drop_keep_dirs(std::string(path, last));
-}
-
-static bool exists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// False: the file is still there (held open by another program, most often).
-static bool drop_file(const std::string& path)
-{
-    if (DeleteFileA(path.c_str()))
-        return true;
-    if (GetLastError() == ERROR_ACCESS_DENIED) {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (DeleteFileA(path.c_str()))
-            return true;
-    }
-    return !exists(path);
+        drop_keep_dirs(parent_of(path));
 }
 
 void drop_kept(const char* path, const char* kept)
 {
     drop_file(kept);
-    if (const char* last = strrchr(path, '\\'))
-        drop_keep_dirs(std::string(path, last));
+    drop_keep_dirs(parent_of(path));
 }
 
-// Everything below and including a directory the run created.
-static bool remove_tree(const std::string& dir)
+// The files the run created go, each only while it is still the run's: it
+// carries the run's stamp, or it is the file the run was writing when it
+// ended (the last one named, no longer than the medium's). A file under such
+// a name that is neither was put there by someone else since the run ended
+// (another installer), and stays.
+static bool remove_created(const std::vector<RecordEntry>& entries, const FILETIME& stamp)
 {
-    for (const std::string& n : names_in(dir)) {
-        std::string p = join(dir, n);
-        if (is_dir(p))
-            remove_tree(p);
-        else
-            drop_file(p);
-    }
-    return RemoveDirectoryA(dir.c_str()) || !exists(dir);
-}
-
-// An existing directory's kept-aside files back in place (the files the run
-// created there have lines of their own). With `forward` the copy had
-// succeeded and the kept-aside files go.
-static bool restore_listed(const RecordEntry& e, bool forward)
-{
-    const std::string& dir = e.fields[1];
-    // A KEEP_DIR the directory held before the run is the user's.
-    for (size_t i = 2; i < e.fields.size(); ++i)
-        if (lower(e.fields[i]) == KEEP_DIR)
-            return true;
+    std::vector<const RecordEntry*> created;
+    for (const RecordEntry& e : entries)
+        if (e.fields[0] == "C" && e.fields.size() > 1)
+            created.push_back(&e);
     bool ok = true;
-    std::string keep = join(dir, KEEP_DIR);
-    for (const std::string& b : names_in(keep)) {
-        std::string bucket = join(keep, b);
-        for (const std::string& n : names_in(bucket)) {
-            std::string aside = join(bucket, n);
-            if (forward) {
-                drop_file(aside);
-                continue;
-            }
-            std::string back = join(dir, n);
-            if (exists(back))
-                drop_file(back);
-            if (!MoveFileA(aside.c_str(), back.c_str()))
-                ok = false;
-        }
+    for (auto it = created.rbegin(); it != created.rend(); ++it) {
+        const std::string& path = (*it)->fields[1];
+        WIN32_FILE_ATTRIBUTE_DATA d;
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d) ||
+            (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            continue;
+        const ULONGLONG size = (static_cast<ULONGLONG>(d.nFileSizeHigh) << 32) | d.nFileSizeLow;
+        const bool stamped = d.ftLastWriteTime.dwLowDateTime == stamp.dwLowDateTime &&
+                             d.ftLastWriteTime.dwHighDateTime == stamp.dwHighDateTime;
+        const bool unfinished = it == created.rbegin() && (*it)->fields.size() > 2 &&
+                                size <= strtoull((*it)->fields[2].c_str(), nullptr, 10);
+        if (stamped || unfinished)
+            ok = drop_file(path) && ok;
     }
-    drop_keep_dirs(dir);
     return ok;
 }
 
-static bool apply(const std::vector<RecordEntry>& entries)
+// The disk as the record leaves it: forward (the copy was done) the kept
+// files go; otherwise everything the run made goes and what it kept comes back.
+static bool apply(const std::vector<RecordEntry>& entries, bool forward, const FILETIME& stamp)
 {
-    bool forward = false;
-    for (const RecordEntry& e : entries)
-        forward = forward || e.fields[0] == "K";
-    bool ok = true;
+    bool ok = forward || remove_created(entries, stamp);
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         const RecordEntry& e = *it;
         const std::string& kind = e.fields[0];
-        if (e.fields.size() < 2 || kind == "Q" || kind == "K")
+        if (e.fields.size() < 2)
             continue;
         const std::string& path = e.fields[1];
-        if (kind == "E") {
-            ok = restore_listed(e, forward) && ok;
-        } else if (kind == "N") {
-            if (!forward && exists(path))
-                ok = remove_tree(path) && ok;
-        } else if (kind == "R" && e.fields.size() > 2) {
+        if (kind == "R" && e.fields.size() > 2) {
             const std::string& aside = e.fields[2];
             if (exists(aside)) {
                 if (forward) {
-                    drop_file(aside);
+                    drop_or_leave(aside);
                 } else {
                     if (exists(path))
                         drop_file(path);
                     ok = MoveFileA(aside.c_str(), path.c_str()) && ok;
                 }
             }
-            size_t cut = path.rfind('\\');
-            if (cut != std::string::npos)
-                drop_keep_dirs(path.substr(0, cut));
+            drop_keep_dirs(parent_of(path));
         } else if (kind == "P") {
             // A pack that could not be wholly put back stays for the next try.
-            if (forward || pack_restore(path.c_str()))
+            if (forward || pack_restore(path.c_str())) {
                 drop_file(path);
-            else
+                drop_keep_dirs(parent_of(parent_of(path)));
+            } else {
                 ok = false;
-        } else if (kind == "C") {
-            if (!forward && exists(path))
-                ok = drop_file(path) && ok;
+            }
         }
     }
+    // Deepest first; one that holds something of someone else's stays.
+    if (!forward)
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it)
+            if (it->fields[0] == "N" && it->fields.size() > 1)
+                RemoveDirectoryA(it->fields[1].c_str());
     return ok;
 }
 
-void run_abandon()
+// Every drive the record names is there, and it is the disk the run changed.
+static bool volumes_present(const std::vector<RecordEntry>& entries)
+{
+    std::map<std::string, std::string> serials;
+    std::set<std::string> roots;
+    for (const RecordEntry& e : entries) {
+        if (e.fields.size() > 2 && e.fields[0] == "V")
+            serials[lower(e.fields[1])] = e.fields[2];
+        else if (e.fields.size() > 1 && path_entry(e.fields[0]))
+            roots.insert(volume_root(e.fields[1]));
+    }
+    for (const std::string& root : roots) {
+        if (root.empty())
+            continue;
+        auto s = serials.find(root);
+        if (s != serials.end() && !s->second.empty() ? volume_serial(root) != s->second
+                                                      : !is_dir(root))
+            return false;
+    }
+    return true;
+}
+
+static void forget_copy()
 {
     pack_close(&run.pack);
-    record_close();
     run.active = false;
-    run.record[0] = '\0';
     run.new_dirs.clear();
+    run.created.clear();
+    run.volumes.clear();
     run.listed.clear();
     run.unlisted.clear();
     run.kept.clear();
@@ -592,7 +832,16 @@ void run_abandon()
     run.pack_buf = std::vector<BYTE>();
     run.pack_broken = false;
     run.placed_dir.clear();
-    run.unrecorded = false;
+}
+
+void run_abandon()
+{
+    forget_copy();
+    record_close();
+    run.record[0] = '\0';
+    run.integrating = false;
+    run.integration.clear();
+    run.counted.clear();
 }
 
 bool run_active()
@@ -600,9 +849,23 @@ bool run_active()
     return run.active;
 }
 
-bool run_unrecorded()
+int run_failure()
 {
-    return run.active && run.unrecorded;
+    return run.failure;
+}
+
+void run_plan_integration(const INSPB* pp, const GROUP* grp)
+{
+    planned_integration = {"I", std::to_string(pp->lcode), grp->new_ ? "1" : "0", pp->szDst,
+                           grp->szGroup};
+}
+
+static bool append(const std::vector<std::string>& fields, bool flush)
+{
+    std::vector<const char*> f;
+    for (const std::string& s : fields)
+        f.push_back(s.c_str());
+    return record_append(f.data(), static_cast<int>(f.size()), flush);
 }
 
 bool run_commit()
@@ -610,17 +873,26 @@ bool run_commit()
     if (!run.active)
         return true;
     // What was kept goes only once the record says the copy is done; until
-    // then the run can still be undone.
+    // then the run can still be undone. The integration owed is on record
+    // with it, so that a kill before it ends has it finished at the next start.
+    std::vector<std::string> integration;
+    integration.swap(planned_integration);
     const char* done[] = {"K"};
-    if (!record_append(done, 1, true))
+    if ((!integration.empty() && !append(integration, false)) || !record_append(done, 1, true))
         return false;
     pack_close(&run.pack);
     if (!run.pack_path.empty())
         drop_file(run.pack_path);
     for (const std::string& k : run.kept)
-        drop_file(k);
+        drop_or_leave(k);
     for (const auto& k : run.keeps)
         drop_keep_dirs(k.second.first);
+    if (!integration.empty()) {
+        forget_copy();
+        run.integrating = true;
+        run.integration = integration;
+        return true;
+    }
     std::string record = run.record;
     run_abandon();
     DeleteFileA(record.c_str());
@@ -629,6 +901,7 @@ bool run_commit()
 
 bool run_undo()
 {
+    planned_integration.clear();
     if (!run.active)
         return true;
     std::string record = run.record;
@@ -637,17 +910,116 @@ bool run_undo()
     return undone == RECOVER_DONE || undone == RECOVER_NOTHING;
 }
 
+bool run_pending_integration(INSPB* pp, GROUP* grp)
+{
+    const std::vector<std::string>& f = run.integration;
+    if (!run.integrating || f.size() < 5 || f[3].size() >= sizeof pp->szDst ||
+        f[4].size() >= sizeof grp->szGroup)
+        return false;
+    pp->lcode = static_cast<WORD>(atoi(f[1].c_str()));
+    grp->new_ = f[2] == "1";
+    strcpy(pp->szDst, f[3].c_str());
+    strcpy(grp->szGroup, f[4].c_str());
+    return true;
+}
+
+bool run_count_due(const char* name)
+{
+    if (!run.integrating)
+        return true;
+    const std::string lname = lower(name);
+    if (run.counted.count(lname))
+        return false;
+    // Raised even where the record refuses the entry: a count one too low
+    // lets another program's uninstaller delete a library still in use.
+    const char* counted[] = {"S", name};
+    record_append(counted, 2, true);
+    run.counted.insert(lname);
+    return true;
+}
+
+void run_integrated()
+{
+    if (!run.integrating)
+        return;
+    std::string record = run.record;
+    run_abandon();
+    DeleteFileA(record.c_str());
+}
+
+// An unreadable record goes aside under a name of its own ("qsetup.bad"),
+// with everything it names left in place, for whoever can read it.
+static void set_aside(const char* record)
+{
+    std::string base = record;
+    size_t dot = base.rfind('.');
+    if (dot != std::string::npos && base.find('\\', dot) == std::string::npos)
+        base.resize(dot);
+    for (int n = 0; n < 10; ++n) {
+        std::string to = base + (n ? std::to_string(n) : "") + ".bad";
+        if (MoveFileA(record, to.c_str()))
+            return;
+    }
+}
+
+static FILETIME stamp_of(const std::vector<RecordEntry>& entries)
+{
+    FILETIME ft{};
+    if (!entries.empty() && entries[0].fields.size() > 2) {
+        ULONGLONG t = strtoull(entries[0].fields[2].c_str(), nullptr, 16);
+        ft.dwLowDateTime = static_cast<DWORD>(t);
+        ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+    }
+    return ft;
+}
+
 int run_recover(const char* record)
 {
     std::vector<RecordEntry> entries;
-    int state = record_read(record, &entries);
+    const int state = record_read(record, &entries, true);
     if (state == RECORD_NONE)
         return RECOVER_NOTHING;
-    if (state != RECORD_OK)
+    if (state == RECORD_BUSY)
+        return RECOVER_BUSY;
+    if (state != RECORD_OK) {
+        set_aside(record);
         return RECOVER_UNREADABLE;
-    // A record that could not be wholly applied stays for the next try.
-    if (!apply(entries))
+    }
+    // Held, unshared, while it is applied: no second setup applies it too.
+    if (!volumes_present(entries)) {
+        record_close();
+        return RECOVER_VOLUME_MISSING;
+    }
+    const RecordEntry* integration = nullptr;
+    bool forward = false;
+    for (const RecordEntry& e : entries) {
+        forward = forward || e.fields[0] == "K";
+        if (e.fields[0] == "I")
+            integration = &e;
+    }
+    if (!apply(entries, forward, stamp_of(entries))) {
+        record_close();
         return RECOVER_INCOMPLETE;
+    }
+    if (forward && integration) {
+        // The record stays open for the counts the integration raises.
+        forget_copy();
+        run.counted.clear();
+        run.integrating = true;
+        run.integration = integration->fields;
+        strcpy(run.record, record);
+        for (const RecordEntry& e : entries)
+            if (e.fields[0] == "S" && e.fields.size() > 1)
+                run.counted.insert(lower(e.fields[1]));
+        return RECOVER_INTEGRATE;
+    }
+    record_close();
     DeleteFileA(record);
     return RECOVER_DONE;
+}
+
+void run_forget(const char* record)
+{
+    run_abandon();
+    DeleteFileA(record);
 }

@@ -10,6 +10,9 @@
 #include <cstdio>
 #include <cstring>
 
+// Records of an earlier layout are not read: what they leave out is not
+// what this one leaves out.
+static const char RECORD_VERSION[] = "2";
 static HANDLE record_handle = INVALID_HANDLE_VALUE;
 static ULONGLONG record_end;   // just after the last whole entry
 
@@ -30,19 +33,24 @@ bool record_location(char* path, size_t cch)
     return n > 0 && n < cch && path_cat(path, cch, "\\qsetup.rec");
 }
 
-bool record_create(const char* path)
+// Created only where no record is: one left by another run (unfinished, or
+// being written by a setup that runs beside this one) is never written over.
+// Held without sharing for as long as it is open.
+bool record_create(const char* path, const char* stamp)
 {
     record_close();
-    record_handle = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    record_handle = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (record_handle == INVALID_HANDLE_VALUE)
         return false;
     record_end = 0;
-    const char* header[] = {"Q", "1"};
-    if (record_append(header, 2, true))
+    const char* header[] = {"Q", RECORD_VERSION, stamp};
+    if (record_append(header, 3, true))
         return true;
+    const DWORD err = GetLastError();
     record_close();
     DeleteFileA(path);
+    SetLastError(err);
     return false;
 }
 
@@ -114,15 +122,21 @@ static bool parse_line(const char* p, size_t n, RecordEntry* entry)
     return !entry->fields.empty() && entry->fields[0].size() == 1;
 }
 
-int record_read(const char* path, std::vector<RecordEntry>* entries)
+int record_read(const char* path, std::vector<RecordEntry>* entries, bool hold)
 {
     entries->clear();
-    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (hold)
+        record_close();
+    // Without sharing: a record another setup holds (it runs, or applies it)
+    // is not read beside it.
+    HANDLE h = CreateFileA(path, GENERIC_READ | (hold ? GENERIC_WRITE : 0), 0, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         DWORD err = GetLastError();
-        return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND ? RECORD_NONE
-                                                                          : RECORD_UNREADABLE;
+        if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
+            return RECORD_NONE;
+        return err == ERROR_SHARING_VIOLATION || err == ERROR_LOCK_VIOLATION ? RECORD_BUSY
+                                                                             : RECORD_UNREADABLE;
     }
     std::string text;
     char block[65536];
@@ -130,28 +144,40 @@ int record_read(const char* path, std::vector<RecordEntry>* entries)
     bool ok = true;
     while ((ok = ReadFile(h, block, sizeof block, &n, nullptr)) && n > 0)
         text.append(block, n);
-    CloseHandle(h);
-    if (!ok)
+    if (!ok) {
+        CloseHandle(h);
         return RECORD_UNREADABLE;
+    }
 
+    // The longest run of whole entries from the start: every entry a later
+    // step depends on was flushed before that step, so what follows the
+    // first damaged one never reached the disk whole and was not acted on.
     size_t pos = 0;
     while (pos < text.size()) {
         size_t eol = text.find("\r\n", pos);
         RecordEntry entry;
-        bool whole = eol != std::string::npos && parse_line(text.data() + pos, eol - pos, &entry);
-        if (!whole) {
-            // Only the last entry may be torn; damage before it is not ours to mend.
-            if (eol == std::string::npos || eol + 2 == text.size())
-                break;
-            return RECORD_UNREADABLE;
-        }
+        if (eol == std::string::npos || !parse_line(text.data() + pos, eol - pos, &entry))
+            break;
         entries->push_back(std::move(entry));
         pos = eol + 2;
     }
-    if (entries->empty())
-        return RECORD_OK;   // torn header: the run had not begun to change anything
-    const RecordEntry& head = entries->front();
-    if (head.fields.size() != 2 || head.fields[0] != "Q" || head.fields[1] != "1")
-        return RECORD_UNREADABLE;
-    return RECORD_OK;
+    int state = RECORD_OK;   // no whole header: the run had not begun to change anything
+    if (!entries->empty()) {
+        const RecordEntry& head = entries->front();
+        if (head.fields.size() < 2 || head.fields[0] != "Q" || head.fields[1] != RECORD_VERSION)
+            state = RECORD_UNREADABLE;
+    }
+    if (hold && state == RECORD_OK) {
+        // Entries go on after the whole ones; a torn tail goes first.
+        LARGE_INTEGER to;
+        to.QuadPart = static_cast<LONGLONG>(pos);
+        if (SetFilePointerEx(h, to, nullptr, FILE_BEGIN) && SetEndOfFile(h)) {
+            record_handle = h;
+            record_end = pos;
+            return state;
+        }
+        state = RECORD_UNREADABLE;
+    }
+    CloseHandle(h);
+    return state;
 }

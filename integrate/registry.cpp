@@ -3,6 +3,7 @@
 // and the uninstall entry. Failures are silent by design; a failed step only
 // shortens its own block.
 #include "integrate/integrate.h"
+#include "copy/copy.h"
 #include "common/path_join.h"
 #include "common/registry_read.h"
 #include "dialogs/dialogs.h"
@@ -108,8 +109,9 @@ BOOL reg_sharedll(INSPB*)
     if (!create_machine_key("SharedDLLs", &hkey))
         return FALSE;
     char name[WORK_CCH];
+    // Once per installation, also when a kill made the next start finish it.
     for (int i = 0; i < SHARED_DLL_COUNT; ++i)
-        if (shared_dll_value(i, name, WORK_CCH))
+        if (shared_dll_value(i, name, WORK_CCH) && run_count_due(name))
             reg_increment(hkey, name);
     RegCloseKey(hkey);
     return TRUE;

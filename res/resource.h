@@ -29,6 +29,10 @@
 #define ALERT_READ_ERROR 15  // names the file on its line IDC_ALERT_NAME
 #define ALERT_BAD_RECORD 16  // the record of an unfinished run cannot be read
 #define ALERT_UNDO_INCOMPLETE 17  // Ignore / Exit / Retry: an unfinished run not wholly undone
+#define ALERT_SETUP_RUNNING 18    // another setup runs on this machine
+#define ALERT_WINDIR_READ_ONLY 19 // the run's record cannot be made in the Windows directory
+#define ALERT_CANNOT_KEEP 20      // names the file that cannot be kept before it is replaced
+#define ALERT_DRIVE_MISSING 21    // Ignore / Exit / Retry: a drive an unfinished run changed is not there
 
 // ---- icons and bitmaps ----
 #define IDI_SETUP 1
@@ -66,7 +70,7 @@
 #define NO_SPACE_EXIT IDC_BACK
 #define QPR_KEEP IDOK                // ALERT_QPR_EXISTS
 #define QPR_OVERWRITE IDCANCEL
-#define UNDO_IGNORE IDOK             // ALERT_UNDO_INCOMPLETE
+#define UNDO_IGNORE IDOK             // ALERT_UNDO_INCOMPLETE, ALERT_DRIVE_MISSING
 #define UNDO_EXIT IDCANCEL
 #define UNDO_RETRY IDC_BACK
 

@@ -44,11 +44,22 @@ LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam
     }
 }
 
-// A run that never ended (killed, power cut) is rolled back. One that cannot
-// be wholly rolled back, this or one a failure or Cancel just undid, must not
-// be forgotten: the next run would write its own record over it, and the
-// earlier files kept aside would belong to nobody. The user may try again
-// (after closing the program that holds a file), leave Setup with the record
+// The integration after a copy: the Program Manager group, the registry
+// entries, then the run's record goes. A run killed before the record went
+// has it finished at the next start.
+static void integrate_installed(INSPB* par, GROUP* grp)
+{
+    update_progman(par, grp->szGroup);
+    update_registry(par, grp);
+    run_integrated();
+}
+
+// A run that never ended (killed, power cut) is rolled back, or, if its copy
+// was done, its integration finished. One that cannot be wholly rolled back,
+// this or one a failure or Cancel just undid, must not be forgotten: the
+// next run would have no record of it, and the earlier files kept aside
+// would belong to nobody. The user may try again (after closing the program
+// that holds a file, or connecting the drive), leave Setup with the record
 // kept for its next start, or leave the files as they are now.
 int recover_earlier_run(HWND hwnd)
 {
@@ -58,16 +69,36 @@ int recover_earlier_run(HWND hwnd)
     for (;;) {
         SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         const int recovered = run_recover(record);
+        if (recovered == RECOVER_INTEGRATE) {
+            INSPB par;
+            GROUP grp;
+            memset(&par, 0, sizeof par);
+            memset(&grp, 0, sizeof grp);
+            if (run_pending_integration(&par, &grp))
+                integrate_installed(&par, &grp);
+            else
+                run_integrated();   // nothing it could still do
+        }
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        if (recovered == RECOVER_UNREADABLE)
+        switch (recovered) {
+        case RECOVER_UNREADABLE:
             alert(hwnd, ALERT_BAD_RECORD);
-        if (recovered != RECOVER_INCOMPLETE)
             return RUN_SETTLED;
-        switch (alert(hwnd, ALERT_UNDO_INCOMPLETE)) {
+        case RECOVER_BUSY:   // another setup holds it
+            alert(hwnd, ALERT_SETUP_RUNNING);
+            return RUN_LEFT_FOR_NEXT_START;
+        case RECOVER_INCOMPLETE:
+        case RECOVER_VOLUME_MISSING:
+            break;
+        default:
+            return RUN_SETTLED;
+        }
+        switch (alert(hwnd, recovered == RECOVER_VOLUME_MISSING ? ALERT_DRIVE_MISSING
+                                                                 : ALERT_UNDO_INCOMPLETE)) {
         case UNDO_RETRY:
             continue;
         case UNDO_IGNORE:
-            DeleteFileA(record);
+            run_forget(record);
             return RUN_LEFT_AS_IS;
         default:  // UNDO_EXIT, Esc or the close box
             return RUN_LEFT_FOR_NEXT_START;
@@ -78,8 +109,7 @@ int recover_earlier_run(HWND hwnd)
 static void integrate(HWND hwnd, INSPB* par, GROUP* grp)
 {
     SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-    update_progman(par, grp->szGroup);
-    update_registry(par, grp);
+    integrate_installed(par, grp);
     InvalidateRect(hwnd, nullptr, TRUE);
     SetCursor(LoadCursorA(nullptr, IDC_ARROW));
     call_dialog(hwnd, DLG_COMPLETE, par->lcode, nullptr, dlg_complete);
@@ -137,6 +167,7 @@ void do_install(HWND hwnd)
             break;
         case STEP_COPY:
             get_sourcesize(par.lcode, par.platform);
+            run_plan_integration(&par, &grp);
             result = copy_files(hwnd, &par) ? 1 : 0;
             drain_queue();
             break;

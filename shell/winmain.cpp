@@ -20,9 +20,23 @@ static void register_main_class()
     RegisterClassA(&wc);
 }
 
+// One setup at a time: two would take each other's record and undo each
+// other's files. The mutex is the system's to release when this process ends,
+// killed or not; on a terminal server it counts within one session, and a
+// second session's setup still finds the first one's record held.
+static bool first_setup()
+{
+    HANDLE one = CreateMutexA(nullptr, FALSE, "Quillon Setup");
+    return one == nullptr || WaitForSingleObject(one, 0) != WAIT_TIMEOUT;
+}
+
 int WINAPI WinMain(HINSTANCE hinstCurrent, HINSTANCE hinstPrev, LPSTR, int)
 {
     hInst = hinstCurrent;
+    if (!first_setup()) {
+        alert(nullptr, ALERT_SETUP_RUNNING);
+        return 0;
+    }
     if (hinstPrev == nullptr)
         register_main_class();
     register_bitmap(hInst);

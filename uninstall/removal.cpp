@@ -37,19 +37,27 @@ int settle_earlier(HWND owner)
         SetCursor(LoadCursorA(nullptr, IDC_WAIT));
         const int settled = run_recover(record);
         SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        if (settled == RECOVER_UNREADABLE)
-            alert(owner, UALERT_BAD_RECORD);
-        if (settled == RECOVER_NOTHING)
+        switch (settled) {
+        case RECOVER_NOTHING:
             return NOTHING_TO_SETTLE;
-        if (settled != RECOVER_INCOMPLETE)
+        case RECOVER_UNREADABLE:   // kept aside, nothing it names touched
+            alert(owner, UALERT_BAD_RECORD);
             return SETTLED;
+        case RECOVER_BUSY:   // another uninstaller holds it: not ours to settle now
+            return LEFT_FOR_NEXT_START;
+        case RECOVER_INCOMPLETE:
+        case RECOVER_VOLUME_MISSING:
+            break;
+        default:
+            return SETTLED;
+        }
         switch (alert(owner, UALERT_NOT_UNDONE)) {
-        case 3:   // Retry
+        case UNDO_RETRY:
             continue;
-        case 1:   // Ignore: the files stay where they are now
-            DeleteFileA(record);
+        case UNDO_IGNORE:   // the files stay where they are now
+            run_forget(record);
             return SETTLED;
-        default:  // Exit: tried again at the next start
+        default:   // UNDO_EXIT: tried again at the next start
             return LEFT_FOR_NEXT_START;
         }
     }
@@ -83,16 +91,20 @@ int remove_files(HWND owner, const std::vector<std::string>& files)
             char kept[PATH_CCH];
             if (keep_aside(file.c_str(), kept, sizeof kept) || !exists(file.c_str()))
                 break;
-            if (run_unrecorded()) {
+            if (run_failure() == RUN_RECORD_REFUSED) {
                 // The record took no more: what it holds is put back.
                 run_undo();
                 return NOT_BEGUN;
             }
+            // A keep folder of the user's where ours would go: the file
+            // cannot go undoably, so it stays and is listed as left.
+            if (run_failure() == RUN_KEEP_REFUSED)
+                break;
             SetCursor(LoadCursorA(nullptr, IDC_ARROW));
             const INT_PTR answer = alert_naming(owner, UALERT_HELD, file.c_str());
-            if (answer == 3)   // Retry
+            if (answer == UNDO_RETRY)
                 continue;
-            if (answer == 1)   // Ignore: this file stays
+            if (answer == UNDO_IGNORE)   // this file stays
                 break;
             return put_back_all(owner);
         }

@@ -9,7 +9,9 @@ import shutil
 import socket
 import stat
 import struct
+import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness  # noqa: E402
@@ -122,6 +124,61 @@ class CopyInstall(harness.WineTestCase):
         with open(os.path.join(dst, "readme.wri"), "rb") as f:
             self.assertNotEqual(f.read(), b"old")
         self.assertTrue(os.stat(os.path.join(dst, "readme.wri")).st_mode & stat.S_IWUSR)
+
+
+    def test_updates_beside_a_running_program_of_the_installation(self):
+        """A running program's file can be renamed but not deleted: the first
+        update keeps it aside and cannot remove it when it ends; a second
+        update of the same directory still replaces what it must."""
+        platform = harness.find_nocase(os.path.join(self.prefix.medium, "quillon", "USA"), "win95")
+        with open(harness.find_nocase(platform, "quillon.exe"), "rb") as f:
+            program = f.read()
+        with open(harness.find_nocase(platform, "lumen.exe"), "rb") as f:
+            lumen = f.read()
+        self.prefix.plant("E:\\old\\quillon.exe", program + b"of an earlier version")
+        self.prefix.plant("E:\\old\\lumen.exe", b"earlier lumen")
+        running = subprocess.Popen(harness.PIN + ["wine", "E:\\old\\quillon.exe"], env=self.prefix.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        pid = harness.wine_process(self.prefix, "quillon.exe")
+        self.addCleanup(running.wait)
+        self.addCleanup(os.kill, pid, 9)
+        time.sleep(2)   # mapped and showing its window
+        dst = self.prefix.unix_path("E:\\old")
+        for second in (False, True):
+            with self.subTest(second=second):
+                if second:
+                    self.prefix.plant("E:\\old\\lumen.exe", b"changed again since")
+                    os.unlink(os.path.join(dst, "quillon.qpr"))   # no question about it
+                    self.ui.close()
+                    self.ui = self.prefix.session()
+                    self.addCleanup(self.ui.close)
+                self.captions = ENGLISH[2]
+                self.ui.to_update_options("E:\\old")
+                self.next_to_end()
+                for name, data in (("quillon.exe", program), ("lumen.exe", lumen)):
+                    with open(os.path.join(dst, name), "rb") as f:
+                        self.assertEqual(f.read(), data, name)
+
+    def test_windows_directory_that_cannot_be_written(self):
+        windows = self.prefix.unix_path("C:\\windows")
+        for language in (ENGLISH, GERMAN):
+            with self.subTest(language=language[1]):
+                self.ui.close()
+                self.ui = self.prefix.session()
+                self.addCleanup(self.ui.close)
+                self.to_options("E:\\Quillon", language)
+                subprocess.run(["mount", "--bind", windows, windows], check=True)
+                self.addCleanup(subprocess.run, ["umount", windows], check=False)
+                subprocess.run(["mount", "-o", "remount,bind,ro", windows, windows], check=True)
+                self.ui.next_until(ONE_BUTTON_ALERT, timeout=120)
+                caption = self.ui.caption()
+                self.prefix.screenshot("windows_directory_alert_" + language[1])
+                subprocess.run(["umount", windows], check=True)
+                self.assertEqual(caption, {"USA": "Windows Directory Not Writable",
+                                           "FRG": "Windows-Verzeichnis schreibgeschützt"}[language[1]])
+                self.ui.answer(1)
+                self.ui.exit_code(timeout=60)
+                self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\Quillon")))
 
 
 class SmallDrive(harness.WineTestCase):

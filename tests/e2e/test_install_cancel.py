@@ -31,6 +31,17 @@ ABORT_TEXT = ("The Quillon\u00ae installation has been aborted. Nothing has been
               "Quillon\u00ae installation has been left as it was.")
 
 
+# The run's record as setup writes it: the header names the layout and the
+# run's time stamp, every line ends in its CRC-32.
+HEADER = b"Q|2|01DB000000000000"
+
+
+def write_record(path, lines):
+    with open(path, "wb") as f:
+        for line in lines:
+            f.write(line + b"|%08X\r\n" % zlib.crc32(line))
+
+
 def many_help_files(staging):
     help_dir = harness.find_nocase(os.path.join(staging, "quillon", "USA"), "help")
     for i in range(EXTRA_HELP_FILES):
@@ -243,15 +254,18 @@ class CancelCopy(ManyFiles):
     def test_killed_runs_are_rolled_back_at_the_next_start(self):
         self.prefix.plant("E:\\mine\\notes.txt", b"notes")
         self.prefix.plant("E:\\mine\\help\\topic0001.qhl", b"the user's own")
-        for update, written in ((False, 200000), (False, 3000000), (True, 300000), (True, 4000000)):
-            with self.subTest(update=update, written=written):
-                if update:
+        # The last destination's parent is made by the run too: a document the
+        # user saves there after the kill stays.
+        for dst, written in (("E:\\mine", 200000), ("E:\\mine", 3000000), ("E:\\old", 300000),
+                             ("E:\\old", 4000000), ("E:\\work\\quillon", 300000)):
+            with self.subTest(dst=dst, written=written):
+                if dst == "E:\\old":
                     self.plant_earlier_installation("E:\\old")
                 self.new_session()
-                if update:
+                if dst == "E:\\old":
                     self.ui.to_update_options("E:\\old")
                 else:
-                    self.ui.to_options("E:\\mine")
+                    self.ui.to_options(dst)
                 # Start-up has brought the 3-D control library up to date by now.
                 before = self.disk()
                 self.ui.next_until(COPY)
@@ -259,23 +273,38 @@ class CancelCopy(ManyFiles):
                 killed = self.disk()
                 self.assertTrue(any(harness.tree_changes(before[r], killed[r]) for r in before),
                                 "killed in the middle of the copy")
+                saved = None
+                if dst.startswith("E:\\work"):
+                    saved = self.prefix.plant("E:\\work\\report.doc", b"saved after the crash")
                 self.new_session()
                 self.ui.start_setup()
                 self.ui.wait_page(harness.LANGUAGE, timeout=120)
+                if saved:
+                    # The destination page made both levels for the run: only
+                    # the one holding the user's document stays.
+                    with open(saved, "rb") as f:
+                        self.assertEqual(f.read(), b"saved after the crash")
+                    self.assertEqual(os.listdir(os.path.dirname(saved)), ["report.doc"])
+                    os.unlink(saved)
+                    os.rmdir(os.path.dirname(saved))
+                    before["E:"] = {k: v for k, v in before["E:"].items() if not k.startswith("work")}
                 self.assertDiskAsBefore(before)
 
-        # A record that cannot be read is reported, and nothing is guessed from it.
+        # A record that cannot be read (of another layout) is reported and
+        # kept aside; nothing is guessed from it.
         record = self.prefix.unix_path("C:\\windows\\qsetup.rec")
-        with open(record, "wb") as f:
-            f.write(b"Q|1|00000000\r\nN|E:\\mine|00000000\r\nK|00000000\r\n")
         before = self.disk()
+        write_record(record, (b"Q|9", b"N|E:\\mine", b"K"))
         self.new_session()
         self.ui.start_setup()
         self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Unfinished Installation")
         self.ui.answer(1)
         self.ui.wait_page(harness.LANGUAGE)
+        kept = self.prefix.unix_path("C:\\windows\\qsetup.bad")
+        with open(kept, "rb") as f:
+            self.assertIn(b"N|E:\\mine|", f.read())
+        os.unlink(kept)
         self.assertDiskAsBefore(before)
-        os.unlink(record)
 
         # One that cannot be wholly undone (its pack keeps the tail of a file
         # removed since) is not forgotten: Exit keeps it for the next start,
@@ -283,9 +312,7 @@ class CancelCopy(ManyFiles):
         gone = b"E:\\mine\\gone.txt"
         self.prefix.plant("E:\\mine\\~qskeep\\pack", b"QSK2" + struct.pack("<IQQ24x", len(gone), 20, 10)
                           + gone + b"0123456789QSKE")
-        with open(record, "wb") as f:
-            for line in (b"Q|1", b"P|E:\\mine\\~qskeep\\pack"):
-                f.write(line + b"|%08X\r\n" % zlib.crc32(line))
+        write_record(record, (HEADER, b"P|E:\\mine\\~qskeep\\pack"))
         for answers in ((2,), (3, 1)):
             self.new_session()
             self.ui.start_setup()
@@ -297,6 +324,37 @@ class CancelCopy(ManyFiles):
                 self.ui.exit_code(timeout=60)
         self.ui.wait_page(harness.LANGUAGE)
         self.assertFalse(os.path.exists(record))
+
+        # One that names a drive that is not there now (a network drive not
+        # connected) is not taken for done: Exit keeps it, Ignore forgets it.
+        write_record(record, (HEADER, b"N|Q:\\work", b"N|Q:\\work\\quillon"))
+        for answer in (2, 1):
+            self.new_session()
+            self.ui.start_setup()
+            self.assertEqual(self.ui.wait_page(SPACE_ALERT, timeout=60), "Unfinished Installation")
+            self.assertTrue(any("not available" in c["text"] for c in self.ui.controls()))
+            self.prefix.screenshot("drive_not_available_alert")
+            self.ui.answer(answer)
+            if answer == 2:
+                self.ui.exit_code(timeout=60)
+                self.assertTrue(os.path.exists(record))
+        self.ui.wait_page(harness.LANGUAGE)
+        self.assertFalse(os.path.exists(record))
+
+    def test_second_setup_is_refused_while_one_runs(self):
+        self.ui.to_options("E:\\first")
+        second = self.prefix.session()
+        self.addCleanup(second.close)
+        second.start_setup()
+        self.assertEqual(second.wait_page(ONE_BUTTON_ALERT, timeout=60), "Setup Is Already Running")
+        self.prefix.screenshot("setup_already_running_alert")
+        second.answer(1)
+        self.assertEqual(second.exit_code(timeout=30), 0)
+        # The first one goes on as if nothing had happened.
+        self.ui.next_until([1], DONE)
+        self.ui.key("enter")
+        self.assertEqual(self.ui.exit_code(timeout=60), 0)
+        self.assertTrue(os.path.isfile(self.prefix.unix_path("E:\\first\\readme.wri")))
 
     def new_session(self):
         self.ui.close()

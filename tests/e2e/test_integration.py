@@ -266,6 +266,30 @@ class Integration(harness.WineTestCase):
         self.assertEqual(self.sz("HKLM", NT + "Uninstall\\Quillon", "UnInstallString"),
                          'E:\\Silent\\uinstall.exe /SILENT /GROUP:"Zelbrin Quillon"')
 
+    def test_6_killed_while_program_manager_gets_the_group_is_finished_at_the_next_start(self):
+        before = self.counts()
+        rec = self.start("Accessories\r\n")
+        self.to_folder("E:\\Killed")
+        self.ui.click(1)
+        deadline = time.time() + 240
+        while not rec.read("log"):
+            self.assertLess(time.time(), deadline, "no command reached Program Manager")
+            time.sleep(0.01)
+        self.ui.cmd("kill")
+        self.ui.close()
+        self.ui = self.prefix.session()
+        self.addCleanup(self.ui.close)
+        self.ui.start_setup()
+        self.ui.wait_page(LANGUAGE, timeout=120)
+        # The group was sent whole once more, the registry entries written,
+        # and every count raised once for the one installation.
+        self.assertEqual(rec.read("log")[-len(series("E:\\Killed")):], series("E:\\Killed"))
+        self.assertEqual(self.sz("HKLM", NT + "App Paths\\QUILLON.EXE"), "E:\\Killed\\quillon.exe")
+        self.assertEqual(self.sz("HKLM", NT + "Uninstall\\Quillon", "UnInstallString"),
+                         'E:\\Killed\\uinstall.exe /SILENT /GROUP:"Zelbrin Quillon"')
+        self.assertEqual(self.counts(), {n: c + 1 for n, c in before.items()})
+        self.assertFalse(os.path.exists(self.prefix.unix_path("C:\\windows\\qsetup.rec")))
+
 
 if __name__ == "__main__":
     harness.main()

@@ -254,6 +254,7 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     }
     EXPECT_FALSE(copyflag);
     run_abandon();
+    DeleteFileA(t.sub("run.rec").c_str());
     EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
     EXPECT_EQ(listing(dst()), "data.bin");
 
@@ -266,6 +267,7 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
         EXPECT_FALSE(copy_file(nullptr, t.sub(lib).c_str(), t.sub("newer.bin").c_str())) << lib;
         EXPECT_TRUE(disk_full.seen()) << lib;
         run_abandon();
+        DeleteFileA(t.sub("run.rec").c_str());
     }
     EXPECT_FALSE(file_exists(t.sub("new.dll")));
     EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
@@ -440,12 +442,12 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
         [&] { ASSERT_TRUE(run_enter_dir(d.c_str())); },
         [&] { ASSERT_TRUE(copy_file(nullptr, (d + "\\a.txt").c_str(), t.sub("src\\a.txt").c_str())); },
         [&] {   // between the rename aside and the new file
-            ASSERT_EQ(run_place_file((d + "\\B.TXT").c_str(), target, sizeof target), PLACE_REPLACE);
+            ASSERT_EQ(run_place_file((d + "\\B.TXT").c_str(), target, sizeof target, 5), PLACE_REPLACE);
             ASSERT_TRUE(keep_aside(target, kept, sizeof kept));
         },
         [&] { write_file(target, "half"); },
         [&] {   // between the kept bytes and the end of the new ones
-            ASSERT_EQ(run_place_file((d + "\\long.txt").c_str(), target, sizeof target),
+            ASSERT_EQ(run_place_file((d + "\\long.txt").c_str(), target, sizeof target, 3),
                       PLACE_OVERWRITE);
             HANDLE h = CreateFileA(target, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                    OPEN_EXISTING, 0, nullptr);
@@ -483,12 +485,30 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
             ASSERT_TRUE(record_append(done, 1, true));   // killed while committing
         }
         run_abandon();
-        // Saved by the user between the kill and the next start: not the run's.
+        // Saved by the user between the kill and the next start, also into a
+        // directory the run made, and a library the run had placed, put there
+        // again by another installer: none of them is the run's.
         write_file(d + "\\saved.txt", "mine, after the crash");
+        const bool made_dir = dir_exists(d + "\\sub\\deeper");
+        if (made_dir)
+            write_file(d + "\\sub\\deeper\\report.doc", "saved into the run's directory");
+        const bool made_lib = file_exists(sys + "\\new.dll");
+        if (made_lib)
+            write_file(sys + "\\new.dll", "another installer's");
         EXPECT_EQ(run_recover(rec.c_str()), k ? RECOVER_DONE : RECOVER_NOTHING);
         EXPECT_FALSE(file_exists(rec));
         EXPECT_EQ(read_file(d + "\\saved.txt"), "mine, after the crash");
         DeleteFileA((d + "\\saved.txt").c_str());
+        if (made_dir && k <= steps.size()) {
+            EXPECT_EQ(listing(d + "\\sub\\deeper"), "report.doc");
+            DeleteFileA((d + "\\sub\\deeper\\report.doc").c_str());
+            RemoveDirectoryA((d + "\\sub\\deeper").c_str());
+        }
+        if (made_lib) {
+            EXPECT_EQ(read_file(sys + "\\new.dll"), "another installer's");
+        }
+        if (made_lib && k <= steps.size())
+            DeleteFileA((sys + "\\new.dll").c_str());
         if (k > steps.size()) {
             EXPECT_EQ(listing(d), "B.TXT a.txt long.txt n.txt sub user.txt");   // the old spelling stays
             EXPECT_EQ(listing(sys), "lib.dll new.dll");
@@ -498,7 +518,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
         }
         SetFileAttributesA((d + "\\B.TXT").c_str(), FILE_ATTRIBUTE_NORMAL);
         SetFileAttributesA((d + "\\b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-        for (const char* p : {"dst\\sub\\deeper\\c.txt", "dst\\a.txt", "dst\\b.txt", "dst\\n.txt",
+        for (const char* p : {"dst\\sub\\deeper\\c.txt", "dst\\sub\\deeper\\report.doc", "dst\\a.txt", "dst\\b.txt", "dst\\n.txt",
                               "dst\\user.txt", "dst\\long.txt", "sys\\lib.dll", "sys\\new.dll"})
             DeleteFileA(t.sub(p).c_str());
         for (const char* p : {"dst\\sub\\deeper", "dst\\sub", "dst", "sys"})
@@ -519,13 +539,208 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
     EXPECT_EQ(listing(d), "a.txt");
 }
 
+// A file saved under a name the medium brings, after the copy listed its
+// directory and before it reached that file, is replaced like any earlier
+// file: never truncated, and put back by the undo.
+TEST_F(CopyTree, FileSavedDuringTheCopyIsKeptLikeAnEarlierOne)
+{
+    t.make("src");
+    write_file(t.sub("src\\a.txt"), "new a");
+    write_file(t.sub("src\\late.txt"), "the medium's late");
+    t.make("dst");
+    write_file(t.sub("dst\\a.txt"), "old a");
+    const std::string rec = t.sub("run.rec");
+    ASSERT_TRUE(run_begin(rec.c_str()));
+    ASSERT_TRUE(run_enter_dir(dst().c_str()));
+    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\a.txt").c_str(), t.sub("src\\a.txt").c_str()));
+    write_file(t.sub("dst\\late.txt"), "saved by the user meanwhile");
+    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\late.txt").c_str(), t.sub("src\\late.txt").c_str()));
+    EXPECT_EQ(read_file(t.sub("dst\\late.txt")), "the medium's late");
+    run_abandon();
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
+    EXPECT_EQ(read_file(t.sub("dst\\late.txt")), "saved by the user meanwhile");
+    EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "old a");
+    EXPECT_EQ(listing(dst()), "a.txt late.txt");
+}
+
+// A program's file as Windows holds a running program's: it can be renamed,
+// not deleted.
+struct RunningProgram {
+    HANDLE file, image;
+    const void* view;
+    explicit RunningProgram(const std::string& path)
+    {
+        file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+        image = CreateFileMappingA(file, nullptr, PAGE_READONLY | SEC_IMAGE, 0, 0, nullptr);
+        view = MapViewOfFile(image, FILE_MAP_READ, 0, 0, 0);
+        CloseHandle(file);
+    }
+    ~RunningProgram()
+    {
+        UnmapViewOfFile(view);
+        CloseHandle(image);
+    }
+};
+
+// What a committed run could not delete (a running program renamed aside)
+// is cleared by a later run, which also never takes it for a file of its
+// own to put back; a folder of that name that is not this program's stops
+// the run with an alert rather than leaving files unreplaced.
+TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
+{
+    hInst = GetModuleHandleA(nullptr);
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    t.make("src");
+    write_file(t.sub("src\\prog.exe"), "the new program");
+    write_file(t.sub("src\\a.txt"), "new a");
+    t.make("dst");
+    ASSERT_TRUE(CopyFileA(self, t.sub("dst\\prog.exe").c_str(), FALSE));
+    const std::string rec = t.sub("run.rec"), keep = t.sub("dst\\~qskeep");
+    auto write_a = [&](BOOL want) {
+        write_file(t.sub("dst\\a.txt"), "old a");
+        SetFileAttributesA(t.sub("dst\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);   // renamed aside
+        ASSERT_TRUE(run_begin(rec.c_str()));
+        EXPECT_EQ(copy_file(nullptr, t.sub("dst\\a.txt").c_str(), t.sub("src\\a.txt").c_str()), want);
+    };
+    {
+        RunningProgram running(t.sub("dst\\prog.exe"));
+        ASSERT_NE(running.view, nullptr);
+        ASSERT_TRUE(run_begin(rec.c_str()));
+        ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\prog.exe").c_str(), t.sub("src\\prog.exe").c_str()));
+        ASSERT_TRUE(run_commit());
+        EXPECT_EQ(read_file(t.sub("dst\\prog.exe")), "the new program");
+        EXPECT_EQ(listing(keep), "gone qsetup.own");
+
+        // Still running: the next run replaces what it must all the same,
+        // and its undo puts back its own kept file only.
+        write_a(TRUE);
+        EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "new a");
+        run_abandon();
+        EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
+        EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "old a");
+        EXPECT_EQ(listing(keep), "gone qsetup.own");
+    }
+    // Ended: the next run that comes to the directory clears it.
+    write_a(TRUE);
+    ASSERT_TRUE(run_commit());
+    EXPECT_EQ(listing(t.sub("dst")), "a.txt prog.exe");
+
+    // A pack left by a run whose undo the user chose to leave is not this
+    // run's to put back.
+    write_file(t.sub("src\\b.txt"), "new b");
+    for (const char* before : {"earliest b", "b as the user left it"}) {
+        write_file(t.sub("dst\\b.txt"), before);
+        ASSERT_TRUE(run_begin(rec.c_str()));
+        ASSERT_TRUE(run_enter_dir(dst().c_str()));   // written over in place
+        ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\b.txt").c_str(), t.sub("src\\b.txt").c_str()));
+        run_abandon();
+        if (before[0] == 'e')
+            run_forget(rec.c_str());   // Ignore at the next start
+    }
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
+    EXPECT_EQ(read_file(t.sub("dst\\b.txt")), "b as the user left it");
+
+    // A folder of that name without the mark is the user's.
+    ASSERT_TRUE(DeleteFileA(t.sub("dst\\~qskeep\\qsetup.own").c_str()));
+    {
+        AlertAnswerer cannot_keep("File Cannot Be Kept", 1);
+        write_a(FALSE);
+        EXPECT_TRUE(cannot_keep.seen());
+    }
+    EXPECT_TRUE(run_undo());
+    EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "old a");
+    EXPECT_EQ(listing(keep), "pack");
+}
+
+static DWORD test_crc32(const std::string& s)
+{
+    DWORD crc = 0xFFFFFFFFu;
+    for (unsigned char c : s) {
+        crc ^= c;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A record as another run left it, each line with its check.
+static void write_record(const std::string& path, const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& l : lines) {
+        char tail[16];
+        snprintf(tail, sizeof tail, "|%08lX\r\n", static_cast<unsigned long>(test_crc32(l)));
+        text += l + tail;
+    }
+    write_file(path, text);
+}
+
+static const char kHeader[] = "Q|2|01DB0000DEADBEEF";
+
+// One run at a time: a record on disk is never written over, and one that
+// another program holds open is not applied beside it. A record naming a
+// volume that is not there (a network drive not connected) stays for later.
+TEST(RunRecord, NeverTakenOverAndAppliedOnlyWithItsVolumes)
+{
+    TempTree t;
+    const std::string rec = t.sub("run.rec");
+    write_file(rec, "the record of another run");
+    EXPECT_FALSE(run_begin(rec.c_str()));
+    run_abandon();
+    EXPECT_EQ(read_file(rec), "the record of another run");
+
+    t.make("made");
+    write_record(rec, {kHeader, "N|" + t.sub("made")});
+    HANDLE other = CreateFileA(rec.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_BUSY);
+    CloseHandle(other);
+    EXPECT_TRUE(dir_exists(t.sub("made")));
+    EXPECT_TRUE(file_exists(rec));
+
+    // No drive R: in the test prefix.
+    write_record(rec, {kHeader, "N|R:\\work", "N|R:\\work\\quillon"});
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_VOLUME_MISSING);
+    EXPECT_TRUE(file_exists(rec));
+
+    // Another disk in the drive: the serial number the run noted differs.
+    DeleteFileA(rec.c_str());
+    ASSERT_TRUE(run_begin(rec.c_str()));
+    ASSERT_TRUE(run_enter_dir(t.sub("new\\dir").c_str()));
+    t.make("new\\dir");
+    run_abandon();
+    std::vector<RecordEntry> got;
+    ASSERT_EQ(record_read(rec.c_str(), &got), RECORD_OK);
+    auto rewrite = [&](const char* serial) {
+        std::vector<std::string> lines;
+        for (RecordEntry e : got) {
+            if (e.fields[0] == "V" && serial)
+                e.fields[2] = serial;
+            std::string line = e.fields[0];
+            for (size_t i = 1; i < e.fields.size(); ++i)
+                line += "|" + e.fields[i];
+            lines.push_back(line);
+        }
+        write_record(rec, lines);
+    };
+    rewrite("0BADF00D");
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_VOLUME_MISSING);
+    EXPECT_TRUE(dir_exists(t.sub("new\\dir")));
+    rewrite(nullptr);
+    EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
+    EXPECT_FALSE(dir_exists(t.sub("new")));
+}
+
 // The record read back after the writer died at every byte: whole entries
 // come back, a torn last one is left out, damage before the end is refused.
 TEST(RunRecord, ReadBackAfterACrashAtEveryByte)
 {
     TempTree t;
     const std::string rec = t.sub("run.rec"), cut = t.sub("cut.rec");
-    ASSERT_TRUE(record_create(rec.c_str()));
+    ASSERT_TRUE(record_create(rec.c_str(), "01DB0000DEADBEEF"));
     const std::vector<std::vector<const char*>> lines = {
         {"E", "C:\\q", "a.txt", "Help"}, {"N", "C:\\q\\new"}, {"R", "C:\\w\\x.dll"}, {"K"}};
     for (const auto& l : lines)
@@ -559,12 +774,20 @@ TEST(RunRecord, ReadBackAfterACrashAtEveryByte)
     ASSERT_EQ(record_read(cut.c_str(), &got), RECORD_OK);
     EXPECT_EQ(got.size(), lines.size());
 
+    // Damage before the end: a power cut loses only what was not flushed,
+    // so the entries before the first damaged one are read.
     damaged = whole;
     damaged[whole.find("a.txt")] = 'b';
     write_file(cut, damaged);
-    EXPECT_EQ(record_read(cut.c_str(), &got), RECORD_UNREADABLE);
+    EXPECT_EQ(record_read(cut.c_str(), &got), RECORD_OK);
+    EXPECT_EQ(got.size(), 1u);
+
+    // A record that is not ours to read is kept aside, never written over.
+    const std::string bad = t.sub("cut.bad");
+    write_record(cut, {"Q|9", "N|C:\\q\\new"});
     EXPECT_EQ(run_recover(cut.c_str()), RECOVER_UNREADABLE);
-    EXPECT_TRUE(file_exists(cut));   // left for whoever can read it
+    EXPECT_FALSE(file_exists(cut));
+    EXPECT_NE(read_file(bad).find("N|C:\\q\\new"), std::string::npos);
     EXPECT_EQ(record_read(t.sub("none.rec").c_str(), &got), RECORD_NONE);
 }
 

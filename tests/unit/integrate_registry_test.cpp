@@ -3,6 +3,9 @@
 #include <string>
 
 #include "integrate/integrate.h"
+#include "common/journal.h"
+#include "copy/copy.h"
+#include "temp_tree.h"
 #include "uninstall/uninstall.h"
 
 #include <cstring>
@@ -295,6 +298,42 @@ TEST_F(RegistryTest, FullInstallationOnNtWithBlankAndNewGroup)
     EXPECT_EQ("<missing>", sz(HKEY_CURRENT_USER,
                               std::string(kTestRoot) + "\\machine\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\QUILLON.EXE",
                               nullptr));
+}
+
+// A run killed during its registry entries (here: after the counts, before
+// the rest) has them finished at the next start, every count raised once for
+// the one installation.
+TEST_F(RegistryTest, KilledIntegrationIsFinishedAtTheNextStartCountingOnce)
+{
+    TempTree t;
+    const std::string rec = t.sub("run.rec");
+    journal_reset();
+    INSPB p = dest("E:\\Killed");
+    p.lcode = 2;
+    GROUP g = {1, "Zelbrin Quillon"};
+    run_plan_integration(&p, &g);
+    ASSERT_TRUE(run_begin(rec.c_str()));
+    ASSERT_TRUE(run_commit());
+    ASSERT_TRUE(reg_sharedll(&p));
+    run_abandon();
+
+    INSPB again = {};
+    GROUP g2 = {};
+    ASSERT_EQ(run_recover(rec.c_str()), RECOVER_INTEGRATE);
+    ASSERT_TRUE(run_pending_integration(&again, &g2));
+    EXPECT_EQ(again.lcode, 2);
+    EXPECT_STREQ(again.szDst, "E:\\Killed");
+    EXPECT_EQ(g2.new_, 1);
+    EXPECT_STREQ(g2.szGroup, "Zelbrin Quillon");
+    EXPECT_TRUE(update_registry(&again, &g2));
+    run_integrated();
+    EXPECT_FALSE(file_exists(rec));
+
+    const std::string nt = std::string(kTestRoot) + "\\machine\\Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+    EXPECT_EQ("E:\\Killed\\quillon.exe", sz(HKEY_CURRENT_USER, nt + "App Paths\\QUILLON.EXE", nullptr));
+    std::string names = shared_names(dir_of(GetSystemDirectoryA), dir_of(GetWindowsDirectoryA)) + "|";
+    for (size_t start = 0, bar; (bar = names.find('|', start)) != std::string::npos; start = bar + 1)
+        EXPECT_EQ(1u, count(HKEY_CURRENT_USER, nt + "SharedDLLs", names.substr(start, bar - start)));
 }
 
 TEST_F(RegistryTest, Windows95SpellingExistingGroupNoBlankNoTemplates)

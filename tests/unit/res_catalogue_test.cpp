@@ -39,7 +39,7 @@ struct Lang {
 const Lang kLangs[] = {{1033, "en"}, {7, "de"}, {12, "fr"}, {5, "cs"}};
 
 const WORD kPages[] = {1, 2, 3, 4, 5, 6, 8, 9, 11};
-const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15, 16, 17};
+const WORD kAlerts[] = {0, 1, 2, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21};
 
 const WORD* align4(const WORD* p)
 {
@@ -224,6 +224,12 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
         {ALERT_UNDO_INCOMPLETE,
          {{UNDO_IGNORE, L"Ignore"}, {UNDO_EXIT, L"Exit"}, {UNDO_RETRY, L"Retry"}}, UNDO_RETRY,
          IDI_ALERT_WARNING},
+        {ALERT_SETUP_RUNNING, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_WINDIR_READ_ONLY, {{IDOK, L""}}, IDOK, IDI_ALERT_ERROR},
+        {ALERT_CANNOT_KEEP, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_DRIVE_MISSING,
+         {{UNDO_IGNORE, L"Ignore"}, {UNDO_EXIT, L"Exit"}, {UNDO_RETRY, L"Retry"}}, UNDO_RETRY,
+         IDI_ALERT_WARNING},
     };
     ASSERT_EQ(std::size(specs), std::size(kAlerts));
     for (size_t i = 0; i < std::size(specs); ++i) {
@@ -261,10 +267,10 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
             EXPECT_EQ(buttons, expected);
             EXPECT_EQ(defaults, std::vector<int>{a.def});
             EXPECT_EQ(icons, std::vector<std::wstring>{L"#" + std::to_wstring(a.icon)});
-            // Alert 15 names the file on a line of its own, filled when it opens.
+            // Alerts 15 and 20 name the file on a line of their own, filled when they open.
             EXPECT_EQ(std::count_if(d.items.begin(), d.items.end(),
                                     [](const Item& it) { return it.id == IDC_ALERT_NAME; }),
-                      a.n == ALERT_READ_ERROR ? 1 : 0);
+                      a.n == ALERT_READ_ERROR || a.n == ALERT_CANNOT_KEEP ? 1 : 0);
             ASSERT_EQ(texts.size(), 1u);
             EXPECT_FALSE(d.caption.empty());
             if (l.id == 1033) {
