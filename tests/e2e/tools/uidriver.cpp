@@ -145,11 +145,38 @@ bool child_exited()
     return child.hProcess && WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0;
 }
 
+// A window handle as the answers spell it and as the commands take it back:
+// all of its pointer-sized bits, in both builds.
 std::string hex(HWND h)
 {
     char buf[32];
-    snprintf(buf, sizeof buf, "%08lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(h)));
+    snprintf(buf, sizeof buf, "%08llx", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(h)));
     return buf;
+}
+
+HWND from_hex(const std::string& s)
+{
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoull(s.c_str(), nullptr, 16)));
+}
+
+// Why the current dialog cannot be acted on, or empty. A page ends with
+// EndDialog, which hides it at once and destroys it later; a modal dialog over
+// it disables it. A person cannot click either, and a click sent to a hidden
+// page would run its handler a second time. Reads stay allowed on a covered
+// page (a test may look at the page under its question).
+std::string not_current()
+{
+    if (!current) return "err no current dialog";
+    if (!IsWindow(current)) return "err page gone";
+    return std::string();
+}
+
+std::string no_input()
+{
+    std::string err = not_current();
+    if (err.empty() && !IsWindowVisible(current)) err = "err page gone";
+    if (err.empty() && !IsWindowEnabled(current)) err = "err page disabled";
+    return err;
 }
 
 // Splits off the first whitespace-separated word; the remainder keeps its inner blanks.
@@ -174,7 +201,7 @@ bool to_int(const std::string& s, long& v)
 HWND control(const std::string& word, std::string& err)
 {
     long id = 0;
-    if (!current || !IsWindow(current)) { err = "err no current dialog"; return nullptr; }
+    if (!(err = not_current()).empty()) return nullptr;
     if (!to_int(word, id)) { err = "err bad control id"; return nullptr; }
     HWND h = GetDlgItem(current, static_cast<int>(id));
     if (!h) err = "err no control " + word;
@@ -386,7 +413,7 @@ std::string wait_gone(std::string rest)
     bool fine = false;
     std::string w = next_word(rest);
     if (w == "+fine") { fine = true; w = next_word(rest); }
-    if (!w.empty()) h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(w.c_str(), nullptr, 16)));
+    if (!w.empty()) h = from_hex(w);
     DWORD until = GetTickCount() + static_cast<DWORD>(timeout);
     // Each look is a server call on the core the timed program runs on: with
     // +fine (timings) a look every 10 ms, at most 1 % of a one-second copy
@@ -414,7 +441,7 @@ std::string exit_code(std::string rest)
 // driver waiting for as long as the alert stays open.
 std::string key(std::string rest)
 {
-    if (!current || !IsWindow(current)) return "err no current dialog";
+    if (std::string err = no_input(); !err.empty()) return err;
     std::string k = next_word(rest);
     HWND target = current;
     std::string w = next_word(rest);
@@ -483,7 +510,7 @@ std::string dispatch(const std::string& line)
         return "ok";
     }
     if (cmd == "use") {
-        HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
+        HWND h = from_hex(next_word(rest));
         if (!IsWindow(h)) return "err no window";
         current = h;
         return "ok";
@@ -491,7 +518,7 @@ std::string dispatch(const std::string& line)
 
     // The setup window is no dialog: these take any window by its handle.
     if (cmd == "clientrect" || cmd == "move" || cmd == "redraw") {
-        HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
+        HWND h = from_hex(next_word(rest));
         if (!IsWindow(h)) return "err no window";
         // Wine keeps a picture of every top-level window, so uncovering one
         // repaints nothing; this asks for the repaint Windows would.
@@ -509,7 +536,7 @@ std::string dispatch(const std::string& line)
         return "ok";
     }
 
-    if (!current || !IsWindow(current)) return "err no current dialog";
+    if (!(err = not_current()).empty()) return err;
     if (cmd == "caption") return "ok " + window_text(current);
     if (cmd == "controls") {
         ControlList cl{current, "["};
@@ -527,6 +554,10 @@ std::string dispatch(const std::string& line)
     if (!h) return err;
     long id = 0;
     to_int(idword, id);
+    if (cmd == "click" || cmd == "postclick" || cmd == "command" || cmd == "settext" ||
+        cmd == "select" || cmd == "selecttext") {
+        if (!(err = no_input()).empty()) return err;
+    }
 
     if (cmd == "text") return "ok " + window_text(h);
     if (cmd == "class") return "ok " + class_name(h);
