@@ -523,8 +523,9 @@ class DriverError(AssertionError):
 
 class PageUnavailable(DriverError):
     """An input for the current page came when it had ended (a page is hidden
-    at once when it ends, and gone a moment later) or a modal dialog covered
-    it: the driver refuses it, as the page would refuse a person's click."""
+    at once when it ends, and gone a moment later), a modal dialog covered it,
+    or it was still busy with an earlier click after 10 s: the driver refuses
+    it, as the page would not take a person's click then."""
 
 
 class Session:
@@ -594,7 +595,7 @@ class Session:
         if not answer.startswith("ok "):
             # A process that has ended leaves nothing on the screen to show.
             evidence = "" if answer == "err process exited" or self.quiet else self._evidence()
-            kind = PageUnavailable if answer in ("err page gone", "err page disabled") else DriverError
+            kind = PageUnavailable if answer in ("err page gone", "err page disabled", "err page busy") else DriverError
             raise kind("%s -> %s%s" % (line, answer, evidence))
         return answer[3:]
 

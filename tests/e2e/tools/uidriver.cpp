@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -215,14 +216,51 @@ LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD timeout = 5000)
     return static_cast<LRESULT>(r);
 }
 
+// Clicks and commands a page has not finished handling, by page. A click is
+// handled where the program's thread next looks at its messages: a click
+// that opened a modal dialog (the component page's samples) is finished only
+// when that dialog has closed and the page's handler has returned. A second
+// click sent to the page before then was handled inside the program's own
+// loop of the first (its queue drained after the dialog), and a page that
+// ended there lost the wake-up of its own loop: hidden, its owner enabled,
+// the loop waiting for ever with no page on the screen. A person's second
+// click waits in the queue until the first is done; so does the driver's.
+std::map<HWND, int> unfinished;
+
+void CALLBACK sent_done(HWND, UINT, ULONG_PTR page, LRESULT)
+{
+    auto it = unfinished.find(reinterpret_cast<HWND>(page));
+    if (it != unfinished.end() && --it->second <= 0) unfinished.erase(it);
+}
+
+// Waits until the page has finished every earlier click, up to ms; the
+// answers come in as the driver looks at its own messages.
+bool page_idle(HWND page, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        if (!unfinished.count(page)) return true;
+        if (!IsWindow(page)) {   // a page that is gone finishes nothing more
+            unfinished.erase(page);
+            return true;
+        }
+        if (GetTickCount() - start >= ms) return false;
+        Sleep(2);
+    }
+}
+
 // A message that opens a modal dialog is not answered until that dialog
 // closes; the short wait keeps plain clicks synchronous (the next command sees
 // their effect) and lets the others go on in the background.
-std::string send_briefly(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+std::string send_briefly(HWND page, HWND h, UINT msg, WPARAM wp, LPARAM lp)
 {
-    DWORD_PTR r = 0;
-    if (SendMessageTimeoutW(h, msg, wp, lp, SMTO_NORMAL, 300, &r)) return "ok";
-    return "ok pending";
+    if (!page_idle(page, 10000)) return "err page busy";
+    if (!SendMessageCallbackW(h, msg, wp, lp, sent_done, reinterpret_cast<ULONG_PTR>(page)))
+        return "err send";
+    ++unfinished[page];
+    return page_idle(page, 300) ? "ok" : "ok pending";
 }
 
 std::string rect_text(const RECT& r)
@@ -573,7 +611,7 @@ std::string dispatch(const std::string& line)
     if (cmd == "cursel") return "ok " + std::to_string(send(h, LB_GETCURSEL, 0, 0));
     if (cmd == "click") {
         if (!IsWindowEnabled(h)) return "err disabled";
-        return send_briefly(h, BM_CLICK, 0, 0);
+        return send_briefly(current, h, BM_CLICK, 0, 0);
     }
     if (cmd == "postclick") {
         // Queued as a person's click is: the driver goes on at once, free to
@@ -582,7 +620,8 @@ std::string dispatch(const std::string& line)
         return PostMessageW(h, BM_CLICK, 0, 0) ? "ok" : "err post";
     }
     if (cmd == "command")
-        return send_briefly(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
+        return send_briefly(current, current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(h));
     if (cmd == "settext") {
         std::wstring w = wide(rest);
         if (!send(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()))) return "err settext";
@@ -603,8 +642,9 @@ std::string dispatch(const std::string& line)
             return "err bad index";
         // LB_SETCURSEL sends no notification of its own; the page learns of the
         // change the way it does from a click.
-        send_briefly(current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(h));
-        return "ok " + std::to_string(index);
+        std::string sent = send_briefly(current, current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
+                                        reinterpret_cast<LPARAM>(h));
+        return sent.rfind("err", 0) == 0 ? sent : "ok " + std::to_string(index);
     }
     return "err unknown command " + cmd;
 }
