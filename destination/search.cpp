@@ -4,6 +4,7 @@
 #include "common/path_join.h"
 #include "dialogs/dialogs.h"
 
+#include <cstddef>
 #include <cstring>
 #include <set>
 #include <string>
@@ -62,6 +63,12 @@ struct DIR_ENTRY_WITH_ID {
     LARGE_INTEGER file_id;
     WCHAR name[1];
 };
+// The system writes both records: their layouts are the system's, in the
+// 32-bit build and the 64-bit one alike.
+static_assert(sizeof(IO_STATUS) == 2 * sizeof(void*), "IO_STATUS_BLOCK layout");
+static_assert(offsetof(DIR_ENTRY_WITH_ID, attributes) == 56 && offsetof(DIR_ENTRY_WITH_ID, short_name) == 70 &&
+                  offsetof(DIR_ENTRY_WITH_ID, file_id) == 96 && offsetof(DIR_ENTRY_WITH_ID, name) == 104,
+              "FILE_ID_BOTH_DIR_INFORMATION layout");
 constexpr int FILE_INTERNAL_INFORMATION = 6;
 constexpr int FILE_ID_BOTH_DIRECTORY_INFORMATION = 37;
 constexpr LONG STATUS_NO_MORE_FILES = static_cast<LONG>(0x80000006);

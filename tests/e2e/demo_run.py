@@ -94,7 +94,10 @@ def drive_one_run(prefix, lang, button, programs):
             programs.append(Recorder(prefix, ""))
         ui.click(button)
         ui.click(ID.IDOK)
-        handled = None
+        # Each page once: a page stays up a moment after its OK (enabled again
+        # once the alert its OK raised is answered, until its own code ends
+        # it), and taken for a new page there it was clicked after it had
+        # ended. ui.pressed holds every dialog whose OK was pressed.
         deadline = time.time() + 600
         while time.time() < deadline:
             try:
@@ -103,24 +106,34 @@ def drive_one_run(prefix, lang, button, programs):
                 if "process exited" in str(e):
                     return ui.exit_code()
                 raise
-            controls = ui.controls()
-            ids = {c["id"] for c in controls}
-            if ui.hwnd == handled or ID.IDOK not in ids:
-                # Handled already, the wait box, or the copy page going on.
+            if ui.hwnd in ui.pressed:
                 time.sleep(0.2)
                 continue
-            handled = ui.hwnd
+            try:
+                with ui.tolerated():
+                    controls = ui.controls()
+            except harness.PageUnavailable:
+                continue   # it ended between the look and the read
+            ids = {c["id"] for c in controls}
+            if ID.IDOK not in ids:
+                # The wait box, or the copy page going on.
+                time.sleep(0.2)
+                continue
             shot(title)
             if {ID.IDC_SPECIAL, ID.IDC_FILES} <= ids:
                 ui.click(ID.IDC_FILES)   # the component page: its sample sub-dialog too
-                sub = ui.wait_page([ID.IDOK], timeout=20)
-                if ui.hwnd != handled:
-                    shot(sub)
-                    ui.click(ID.IDOK)
-                ui.wait_page([ID.IDC_SPECIAL, ID.IDC_FILES, ID.IDOK])
+                shot(ui.wait_page(harness.SAMPLES, timeout=20))
+                ui.click(ID.IDOK)
+                ui.wait_page(harness.OPTIONS)
             elif {ID.IDC_FOUND_LIST, ID.IDC_UPDATE, ID.IDC_INSTALL_NEW} <= ids and ID.IDC_LAST_LANGUAGE not in ids:
                 ui.click(ID.IDC_INSTALL_NEW)   # the previous-installations page: install anew
-            ui.click(ID.IDOK)
+            try:
+                with ui.tolerated():
+                    ui.click(ID.IDOK)
+            except harness.PageUnavailable as e:
+                # Not this walk's doing: look again (a page under an alert comes back).
+                harness.log("%s: %s; looking again" % (lang, str(e).splitlines()[0]))
+                continue
             if is_folder_page(controls) and not hold_copy_page(ui, shot):
                 harness.log("%s: the copy page was gone before it could be held" % lang)
         raise harness.DriverError("the run did not end")
@@ -166,7 +179,7 @@ def main():
     os.makedirs(args.out, exist_ok=True)
     harness.use_build(args.build)
     harness.SCREENSHOT_DIR = os.path.join(args.out, "screenshots")
-    prefix_path = os.path.join(args.out, "prefix")
+    prefix_path = os.path.join(os.path.abspath(args.out), "prefix")
 
     if args.headless:
         harness.limit_run(WALK_LIMIT, "demo walk")

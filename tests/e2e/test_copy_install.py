@@ -233,6 +233,19 @@ class SmallDrive(harness.WineTestCase):
         self.assertEqual(harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)), [])
 
 
+def unix_socket_at(directory, name):
+    """Leaves a Unix socket file named name in directory. A socket's address
+    holds at most 107 bytes, which the full path of a medium inside a clone
+    that lies deep exceeds: the name is bound relative to the directory."""
+    cwd = os.getcwd()
+    os.chdir(directory)
+    try:
+        with socket.socket(socket.AF_UNIX) as s:
+            s.bind(name)
+    finally:
+        os.chdir(cwd)
+
+
 class DamagedMedium(harness.WineTestCase):
     """Files the CD lists but that cannot be read: one that cannot be opened in
     Modules (a socket: Wine does not list a broken link at all), one that fails
@@ -244,8 +257,7 @@ class DamagedMedium(harness.WineTestCase):
         shutil.rmtree(medium, ignore_errors=True)
         shutil.copytree(harness.medium_dir(), medium, symlinks=True)
         usa = os.path.join(medium, "quillon", "USA")
-        with socket.socket(socket.AF_UNIX) as s:
-            s.bind(os.path.join(usa, "Win95", "Modules", "lost.dll"))
+        unix_socket_at(os.path.join(usa, "Win95", "Modules"), "lost.dll")
         os.symlink("/proc/self/mem", os.path.join(usa, "Help", "memory.hlp"))
         cls.prefix_options = dict(cls.prefix_options, medium=medium)
         super().setUpClass()

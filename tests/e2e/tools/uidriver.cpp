@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -146,11 +147,38 @@ bool child_exited()
     return child.hProcess && WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0;
 }
 
+// A window handle as the answers spell it and as the commands take it back:
+// all of its pointer-sized bits, in both builds.
 std::string hex(HWND h)
 {
     char buf[32];
-    snprintf(buf, sizeof buf, "%08lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(h)));
+    snprintf(buf, sizeof buf, "%08llx", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(h)));
     return buf;
+}
+
+HWND from_hex(const std::string& s)
+{
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoull(s.c_str(), nullptr, 16)));
+}
+
+// Why the current dialog cannot be acted on, or empty. A page ends with
+// EndDialog, which hides it at once and destroys it later; a modal dialog over
+// it disables it. A person cannot click either, and a click sent to a hidden
+// page would run its handler a second time. Reads stay allowed on a covered
+// page (a test may look at the page under its question).
+std::string not_current()
+{
+    if (!current) return "err no current dialog";
+    if (!IsWindow(current)) return "err page gone";
+    return std::string();
+}
+
+std::string no_input()
+{
+    std::string err = not_current();
+    if (err.empty() && !IsWindowVisible(current)) err = "err page gone";
+    if (err.empty() && !IsWindowEnabled(current)) err = "err page disabled";
+    return err;
 }
 
 // Splits off the first whitespace-separated word; the remainder keeps its inner blanks.
@@ -175,7 +203,7 @@ bool to_int(const std::string& s, long& v)
 HWND control(const std::string& word, std::string& err)
 {
     long id = 0;
-    if (!current || !IsWindow(current)) { err = "err no current dialog"; return nullptr; }
+    if (!(err = not_current()).empty()) return nullptr;
     if (!to_int(word, id)) { err = "err bad control id"; return nullptr; }
     HWND h = GetDlgItem(current, static_cast<int>(id));
     if (!h) err = "err no control " + word;
@@ -189,14 +217,51 @@ LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD timeout = 5000)
     return static_cast<LRESULT>(r);
 }
 
+// Clicks and commands a page has not finished handling, by page. A click is
+// handled where the program's thread next looks at its messages: a click
+// that opened a modal dialog (the component page's samples) is finished only
+// when that dialog has closed and the page's handler has returned. A second
+// click sent to the page before then was handled inside the program's own
+// loop of the first (its queue drained after the dialog), and a page that
+// ended there lost the wake-up of its own loop: hidden, its owner enabled,
+// the loop waiting for ever with no page on the screen. A person's second
+// click waits in the queue until the first is done; so does the driver's.
+std::map<HWND, int> unfinished;
+
+void CALLBACK sent_done(HWND, UINT, ULONG_PTR page, LRESULT)
+{
+    auto it = unfinished.find(reinterpret_cast<HWND>(page));
+    if (it != unfinished.end() && --it->second <= 0) unfinished.erase(it);
+}
+
+// Waits until the page has finished every earlier click, up to ms; the
+// answers come in as the driver looks at its own messages.
+bool page_idle(HWND page, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        if (!unfinished.count(page)) return true;
+        if (!IsWindow(page)) {   // a page that is gone finishes nothing more
+            unfinished.erase(page);
+            return true;
+        }
+        if (GetTickCount() - start >= ms) return false;
+        Sleep(2);
+    }
+}
+
 // A message that opens a modal dialog is not answered until that dialog
 // closes; the short wait keeps plain clicks synchronous (the next command sees
 // their effect) and lets the others go on in the background.
-std::string send_briefly(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+std::string send_briefly(HWND page, HWND h, UINT msg, WPARAM wp, LPARAM lp)
 {
-    DWORD_PTR r = 0;
-    if (SendMessageTimeoutW(h, msg, wp, lp, SMTO_NORMAL, 300, &r)) return "ok";
-    return "ok pending";
+    if (!page_idle(page, 10000)) return "err page busy";
+    if (!SendMessageCallbackW(h, msg, wp, lp, sent_done, reinterpret_cast<ULONG_PTR>(page)))
+        return "err send";
+    ++unfinished[page];
+    return page_idle(page, 300) ? "ok" : "ok pending";
 }
 
 std::string rect_text(const RECT& r)
@@ -423,7 +488,7 @@ std::string wait_gone(std::string rest)
     bool fine = false;
     std::string w = next_word(rest);
     if (w == "+fine") { fine = true; w = next_word(rest); }
-    if (!w.empty()) h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(w.c_str(), nullptr, 16)));
+    if (!w.empty()) h = from_hex(w);
     DWORD until = GetTickCount() + static_cast<DWORD>(timeout);
     // Each look is a server call on the core the timed program runs on: with
     // +fine (timings) a look every 10 ms, at most 1 % of a one-second copy
@@ -451,7 +516,7 @@ std::string exit_code(std::string rest)
 // driver waiting for as long as the alert stays open.
 std::string key(std::string rest)
 {
-    if (!current || !IsWindow(current)) return "err no current dialog";
+    if (std::string err = no_input(); !err.empty()) return err;
     std::string k = next_word(rest);
     HWND target = current;
     std::string w = next_word(rest);
@@ -524,7 +589,7 @@ std::string dispatch(const std::string& line)
         return "ok";
     }
     if (cmd == "use") {
-        HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
+        HWND h = from_hex(next_word(rest));
         if (!IsWindow(h)) return "err no window";
         current = h;
         return "ok";
@@ -532,7 +597,7 @@ std::string dispatch(const std::string& line)
 
     // The setup window is no dialog: these take any window by its handle.
     if (cmd == "clientrect" || cmd == "move" || cmd == "redraw") {
-        HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
+        HWND h = from_hex(next_word(rest));
         if (!IsWindow(h)) return "err no window";
         // Wine keeps a picture of every top-level window, so uncovering one
         // repaints nothing; this asks for the repaint Windows would.
@@ -550,7 +615,7 @@ std::string dispatch(const std::string& line)
         return "ok";
     }
 
-    if (!current || !IsWindow(current)) return "err no current dialog";
+    if (!(err = not_current()).empty()) return err;
     if (cmd == "caption") return "ok " + window_text(current);
     if (cmd == "controls") {
         ControlList cl{current, "["};
@@ -568,6 +633,10 @@ std::string dispatch(const std::string& line)
     if (!h) return err;
     long id = 0;
     to_int(idword, id);
+    if (cmd == "click" || cmd == "postclick" || cmd == "command" || cmd == "settext" ||
+        cmd == "select" || cmd == "selecttext") {
+        if (!(err = no_input()).empty()) return err;
+    }
 
     if (cmd == "text") return "ok " + window_text(h);
     if (cmd == "class") return "ok " + class_name(h);
@@ -583,7 +652,7 @@ std::string dispatch(const std::string& line)
     if (cmd == "cursel") return "ok " + std::to_string(send(h, LB_GETCURSEL, 0, 0));
     if (cmd == "click") {
         if (!IsWindowEnabled(h)) return "err disabled";
-        return send_briefly(h, BM_CLICK, 0, 0);
+        return send_briefly(current, h, BM_CLICK, 0, 0);
     }
     if (cmd == "postclick") {
         // Queued as a person's click is: the driver goes on at once, free to
@@ -592,7 +661,8 @@ std::string dispatch(const std::string& line)
         return PostMessageW(h, BM_CLICK, 0, 0) ? "ok" : "err post";
     }
     if (cmd == "command")
-        return send_briefly(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
+        return send_briefly(current, current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(h));
     if (cmd == "settext") {
         std::wstring w = wide(rest);
         if (!send(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()))) return "err settext";
@@ -613,8 +683,9 @@ std::string dispatch(const std::string& line)
             return "err bad index";
         // LB_SETCURSEL sends no notification of its own; the page learns of the
         // change the way it does from a click.
-        send_briefly(current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(h));
-        return "ok " + std::to_string(index);
+        std::string sent = send_briefly(current, current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
+                                        reinterpret_cast<LPARAM>(h));
+        return sent.rfind("err", 0) == 0 ? sent : "ok " + std::to_string(index);
     }
     return "err unknown command " + cmd;
 }
