@@ -12,6 +12,12 @@
 // Killed before it hands over, nothing has happened but that. A copy killed
 // at any point leaves the original's file in place (it goes last of all),
 // so the user can start the uninstall again.
+//
+// The one-run lock (common/run_lock.h) is taken by the process that does
+// the work, the copy, at its start: a mutex cannot change hands, and the
+// original, which holds nothing, only waits, so neither can wait for the
+// other. Until the copy has the lock nothing has been read or changed, so a
+// setup that starts first only makes the copy say so and end.
 #include "uninstall/uninstall.h"
 #include "common/directories.h"
 

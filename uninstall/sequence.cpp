@@ -1,6 +1,7 @@
 // The uninstall from start to end: what the installation holds, the
 // question, the files, the registry, Program Manager, the uninstaller's own
-// file and the directories left empty, then what stayed.
+// file and the directories left empty, then what stayed. Never beside a
+// setup or another uninstall: the lock is taken before anything is read.
 //
 // Killed or cut off by a power failure, the next start finds:
 // - during the files: the run's record, applied before anything else (the
@@ -14,10 +15,25 @@
 #include "uninstall/uninstall.h"
 #include "uninstall/ids.h"
 #include "common/path_join.h"
+#include "common/run_lock.h"
 #include "integrate/integrate.h"
 #include "dialogs/dialogs.h"
 
 #include <cstring>
+#include <iterator>
+
+// Before the lock nothing of the installation may be read (a setup may be
+// writing it, and would find a file open here in use), so its language is
+// not known yet: the user's own, when the message is there in it, else English.
+static WORD users_language(WORD message)
+{
+    const WORD primary = PRIMARYLANGID(GetUserDefaultLangID());
+    for (size_t i = 0; i < std::size(lang); ++i)
+        if (PRIMARYLANGID(lang[i]) == primary &&
+            find_localized(RT_DIALOG, MAKEINTRESOURCEA(ALERT_BASE + message), static_cast<WORD>(i)))
+            return static_cast<WORD>(i);
+    return 0;
+}
 
 // The group the uninstall entry names: an uninstall started without
 // arguments (the group's own item) removes the group setup created too.
@@ -66,6 +82,11 @@ static void remove_from_progman(const UNARGS& args, const char* dir)
 
 int uninstall(ORIGIN* where, const char* cmdline)
 {
+    if (!take_run_lock()) {
+        langcode = users_language(UALERT_RUNNING);
+        alert(nullptr, UALERT_RUNNING);   // with /SILENT too: nothing was done
+        return EXIT_NOT_FINISHED;
+    }
     const char* dir = where->dir;
     std::vector<MANIFEST_FILE> files;
     std::vector<std::string> refused;

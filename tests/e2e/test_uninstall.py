@@ -315,6 +315,51 @@ class Uninstall(harness.WineTestCase):
         self.assertEqual(self.counts(), {n: (c or 0) + 1 for n, c in counts.items()})
         self.assert_as_before(before, registry_allowed={KEYS[0]})
 
+    def test_5_never_beside_a_setup(self):
+        """A setup started while an uninstall asks is refused, and so is an
+        uninstall started while a setup shows a page, before either reads or
+        changes anything."""
+        before = self.state()
+        self.install("E:\\Quillon")
+        installed = self.state()
+        command = self.entry()
+
+        self.start_uninstaller(None, "E:\\Quillon", exe="E:\\Quillon\\uinstall.exe")
+        self.assertEqual(self.ui.wait_page(YES_NO_ALERT, timeout=60), "Uninstall Quillon")
+        setup = self.prefix.session()
+        self.addCleanup(setup.close)
+        setup.start_setup()
+        self.assertEqual(setup.wait_page(ONE_BUTTON_ALERT, timeout=60), "Setup Is Already Running")
+        setup.answer(1)
+        self.assertEqual(setup.exit_code(timeout=30), 0)
+        self.ui.click(2)
+        self.assertEqual(self.ui.exit_code(timeout=60), 1)
+        self.copies_gone()
+
+        setup = self.prefix.session()
+        self.addCleanup(setup.close)
+        setup.start_setup()
+        setup.wait_page(LANGUAGE, timeout=60)
+        self.reset_ui()
+        self.start_uninstaller(command)   # /SILENT: it still says why it did nothing
+        self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Uninstall Quillon")
+        self.shot("running_en")
+        self.assertIn("Quillon® Setup or another uninstall is running on this computer. Only one of them can "
+                      "run at a time: finish the other one, then start the uninstall again. Nothing has "
+                      "been removed.", self.texts())
+        self.ui.click(1)
+        self.assertEqual(self.ui.exit_code(timeout=60), 4)
+        self.copies_gone()
+        self.assert_as_before(installed)
+        setup.click(2)
+        setup.wait_page(YES_NO_ALERT, "Exit the Setup Program")
+        setup.click(1)
+        self.assertEqual(setup.exit_code(timeout=30), 0)
+
+        self.reset_ui()
+        self.assertEqual(self.run_silent(command), 0)
+        self.assert_as_before(before)
+
 
 if __name__ == "__main__":
     harness.main()
