@@ -16,6 +16,7 @@
 #include "uninstall/ids.h"
 #include "common/path_join.h"
 #include "common/run_lock.h"
+#include "copy/copy.h"
 #include "integrate/integrate.h"
 #include "dialogs/dialogs.h"
 
@@ -115,12 +116,12 @@ int uninstall(ORIGIN* where, const char* cmdline)
         return EXIT_NO_MANIFEST;
     }
     switch (settle_earlier(nullptr)) {
-    case LEFT_FOR_NEXT_START:
-        return EXIT_NOT_FINISHED;
-    case SETTLED:
-        make_plan(dir, where->exe, files, &plan);   // files may be back in place
+    case RUN_NONE_FOUND:
         break;
+    case RUN_LEFT_FOR_NEXT_START:
+        return EXIT_NOT_FINISHED;
     default:
+        make_plan(dir, where->exe, files, &plan);   // files may be back in place
         break;
     }
 
