@@ -19,4 +19,6 @@
 #define UALERT_RUNNING 52      // a setup or another uninstall is running: nothing done
 
 #define IDC_UALERT_LIST 21
+// Behind a file of the list of those left that goes at the next restart.
+#define USTR_AT_RESTART 100
 #define IDI_UNINSTALL 1

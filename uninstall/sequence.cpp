@@ -14,6 +14,7 @@
 //   the product: it says there is nothing to remove and removes itself.
 #include "uninstall/uninstall.h"
 #include "uninstall/ids.h"
+#include "common/at_restart.h"
 #include "common/path_join.h"
 #include "common/run_lock.h"
 #include "copy/copy.h"
@@ -66,6 +67,21 @@ static void finish(ORIGIN* where, const PLAN& plan)
         DeleteFileA(manifest);
     for (const std::string& dir : plan.dirs)
         RemoveDirectoryA(dir.c_str());
+}
+
+// The files below dir, each that goes at the next restart (a running
+// program's, which the removal could rename but not delete) said to.
+static std::vector<std::string> left_in(const char* dir)
+{
+    std::vector<std::string> left = files_below(dir);
+    char note[NAME_CCH];
+    get_string(langcode, USTR_AT_RESTART, note, sizeof note);
+    for (std::string& file : left) {
+        char full[PATH_CCH];
+        if (BuildPath(dir, file.c_str(), full, sizeof full) && goes_at_restart(full))
+            file += note;
+    }
+    return left;
 }
 
 static void remove_from_progman(const UNARGS& args, const char* dir)
@@ -162,7 +178,7 @@ int uninstall(ORIGIN* where, const char* cmdline)
     finish(where, plan);
 
     if (!args.silent) {
-        const std::vector<std::string> left = files_below(dir);
+        const std::vector<std::string> left = left_in(dir);
         if (left.empty())
             alert(nullptr, UALERT_DONE);
         else
