@@ -28,6 +28,7 @@
 // takes one over (clearing what committed runs could not delete), while a
 // folder of that name without the mark is the user's and stops the run.
 #include "copy/copy.h"
+#include "common/at_restart.h"
 #include "common/journal.h"
 #include "common/path_join.h"
 
@@ -483,7 +484,7 @@ static void drop_or_leave(const std::string& kept)
     const bool moved = (CreateDirectoryA(gone.c_str(), nullptr) ||
                         GetLastError() == ERROR_ALREADY_EXISTS) &&
                        MoveFileA(kept.c_str(), to.c_str());
-    MoveFileExA(moved ? to.c_str() : kept.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    delete_at_restart(moved ? to.c_str() : kept.c_str());
 }
 
 // What earlier runs left in KEEP_GONE goes; the number of the first bucket

@@ -5,6 +5,7 @@
 // entry describes a step that had not begun (entries are flushed before the
 // steps a power cut must not separate from them).
 #include "copy/copy.h"
+#include "common/file_read.h"
 #include "common/path_join.h"
 
 #include <cstdio>
@@ -139,12 +140,7 @@ int record_read(const char* path, std::vector<RecordEntry>* entries, bool hold)
                                                                              : RECORD_UNREADABLE;
     }
     std::string text;
-    char block[65536];
-    DWORD n = 0;
-    bool ok = true;
-    while ((ok = ReadFile(h, block, sizeof block, &n, nullptr)) && n > 0)
-        text.append(block, n);
-    if (!ok) {
+    if (!read_to_end(h, &text)) {
         CloseHandle(h);
         return RECORD_UNREADABLE;
     }

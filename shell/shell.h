@@ -7,10 +7,8 @@
 // ---- start-up and install sequence ----
 LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 void do_install(HWND hwnd);
-// What became of a run that never ended, or of one a failure or Cancel could
-// not wholly undo: put back (or there was none), left as it is, or kept for
-// the next start of Setup.
-enum { RUN_SETTLED, RUN_LEFT_AS_IS, RUN_LEFT_FOR_NEXT_START };
+// Setup's own record settled, at the start and after an undo held up: a
+// result of settle_run (copy/copy.h).
 int recover_earlier_run(HWND hwnd);
 
 // Steps of the install sequence.

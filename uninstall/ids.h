@@ -16,6 +16,9 @@
 #define UALERT_REFUSED 49      // manifest lines refused, in list IDC_UALERT_LIST
 #define UALERT_NO_MANIFEST 50  // the list of the product's files cannot be read
 #define UALERT_NOT_BEGUN 51    // nothing could be removed (the record could not be written)
+#define UALERT_RUNNING 52      // a setup or another uninstall is running: nothing done
 
 #define IDC_UALERT_LIST 21
+// Behind a file of the list of those left that goes at the next restart.
+#define USTR_AT_RESTART 100
 #define IDI_UNINSTALL 1

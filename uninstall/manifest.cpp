@@ -3,6 +3,7 @@
 // runs) can write: a line that does not parse, or that names a place outside
 // that directory, is refused, never followed.
 #include "uninstall/uninstall.h"
+#include "common/file_read.h"
 #include "common/path_join.h"
 
 #include <cstdlib>
@@ -181,12 +182,7 @@ int manifest_read(const char* file, const char* dir, std::vector<MANIFEST_FILE>*
                                                                           : MANIFEST_UNREADABLE;
     }
     std::string text;
-    char block[65536];
-    DWORD got = 0;
-    bool ok;
-    while ((ok = ReadFile(h, block, sizeof block, &got, nullptr) != FALSE) && got > 0 &&
-           text.size() <= MANIFEST_MAX)
-        text.append(block, got);
+    const bool ok = read_to_end(h, &text, MANIFEST_MAX);
     CloseHandle(h);
     if (!ok)
         return MANIFEST_UNREADABLE;

@@ -8,6 +8,27 @@ struct ListMessage {
     const char* name;
 };
 
+// A deep path, or one with a note behind it, is wider than the list: it
+// scrolls sideways rather than be cut.
+static void widen(HWND list, const std::vector<std::string>& lines)
+{
+    HDC dc = GetDC(list);
+    if (dc == nullptr)
+        return;
+    HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(list, WM_GETFONT, 0, 0)));
+    LONG widest = 0;
+    for (const std::string& line : lines) {
+        SIZE size;
+        if (GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &size) &&
+            size.cx > widest)
+            widest = size.cx;
+    }
+    SelectObject(dc, font);
+    ReleaseDC(list, dc);
+    // A little room for the margins a list box draws its items with.
+    SendMessageA(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
+}
+
 static INT_PTR CALLBACK dlg_list(HWND hdlg, UINT msg, WPARAM wparam, LPARAM lparam)
 {
     switch (msg) {
@@ -18,6 +39,7 @@ static INT_PTR CALLBACK dlg_list(HWND hdlg, UINT msg, WPARAM wparam, LPARAM lpar
         HWND list = GetDlgItem(hdlg, IDC_UALERT_LIST);
         for (const std::string& line : *m->lines)
             SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
+        widen(list, *m->lines);
         return TRUE;
     }
     case WM_COMMAND:

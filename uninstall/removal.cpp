@@ -30,37 +30,11 @@ static bool removal_record(char* path, size_t cch)
 
 int settle_earlier(HWND owner)
 {
-    char record[PATH_CCH];
-    if (!removal_record(record, sizeof record))
-        return NOTHING_TO_SETTLE;
-    for (;;) {
-        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-        const int settled = run_recover(record);
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        switch (settled) {
-        case RECOVER_NOTHING:
-            return NOTHING_TO_SETTLE;
-        case RECOVER_UNREADABLE:   // kept aside, nothing it names touched
-            alert(owner, UALERT_BAD_RECORD);
-            return SETTLED;
-        case RECOVER_BUSY:   // another uninstaller holds it: not ours to settle now
-            return LEFT_FOR_NEXT_START;
-        case RECOVER_INCOMPLETE:
-        case RECOVER_VOLUME_MISSING:
-            break;
-        default:
-            return SETTLED;
-        }
-        switch (alert(owner, UALERT_NOT_UNDONE)) {
-        case UNDO_RETRY:
-            continue;
-        case UNDO_IGNORE:   // the files stay where they are now
-            run_forget(record);
-            return SETTLED;
-        default:   // UNDO_EXIT: tried again at the next start
-            return LEFT_FOR_NEXT_START;
-        }
-    }
+    // A drive that is missing gets the one message too: the uninstaller
+    // changes the drive it is started from, and the Windows directory's.
+    static const SettleAlerts alerts = {UALERT_NOT_UNDONE, UALERT_NOT_UNDONE, UALERT_BAD_RECORD,
+                                        UALERT_RUNNING};
+    return settle_run(owner, removal_record, alerts, nullptr);
 }
 
 static bool exists(const char* path)

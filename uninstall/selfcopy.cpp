@@ -12,7 +12,14 @@
 // Killed before it hands over, nothing has happened but that. A copy killed
 // at any point leaves the original's file in place (it goes last of all),
 // so the user can start the uninstall again.
+//
+// The one-run lock (common/run_lock.h) is taken by the process that does
+// the work, the copy, at its start: a mutex cannot change hands, and the
+// original, which holds nothing, only waits, so neither can wait for the
+// other. Until the copy has the lock nothing has been read or changed, so a
+// setup that starts first only makes the copy say so and end.
 #include "uninstall/uninstall.h"
+#include "common/at_restart.h"
 #include "common/directories.h"
 
 #include <cstdio>
@@ -72,7 +79,7 @@ bool hand_over(const char* exe, const char* cmdline, int* code)
         return false;
     // Marked before it is filled: however the copy ends, killed or not even
     // started, its file goes at the next restart.
-    MoveFileExA(copy, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    delete_at_restart(copy);
     if (!CopyFileA(exe, copy, FALSE)) {
         DeleteFileA(copy);
         return false;
@@ -150,5 +157,5 @@ void let_origin_go(ORIGIN* origin)
 void remove_at_restart(const char* path)
 {
     if (!DeleteFileA(path))
-        MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+        delete_at_restart(path);
 }

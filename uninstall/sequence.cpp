@@ -1,6 +1,7 @@
 // The uninstall from start to end: what the installation holds, the
 // question, the files, the registry, Program Manager, the uninstaller's own
-// file and the directories left empty, then what stayed.
+// file and the directories left empty, then what stayed. Never beside a
+// setup or another uninstall: the lock is taken before anything is read.
 //
 // Killed or cut off by a power failure, the next start finds:
 // - during the files: the run's record, applied before anything else (the
@@ -13,11 +14,28 @@
 //   the product: it says there is nothing to remove and removes itself.
 #include "uninstall/uninstall.h"
 #include "uninstall/ids.h"
+#include "common/at_restart.h"
 #include "common/path_join.h"
+#include "common/run_lock.h"
+#include "copy/copy.h"
 #include "integrate/integrate.h"
 #include "dialogs/dialogs.h"
 
 #include <cstring>
+#include <iterator>
+
+// Before the lock nothing of the installation may be read (a setup may be
+// writing it, and would find a file open here in use), so its language is
+// not known yet: the user's own, when the message is there in it, else English.
+static WORD users_language(WORD message)
+{
+    const WORD primary = PRIMARYLANGID(GetUserDefaultLangID());
+    for (size_t i = 0; i < std::size(lang); ++i)
+        if (PRIMARYLANGID(lang[i]) == primary &&
+            find_localized(RT_DIALOG, MAKEINTRESOURCEA(ALERT_BASE + message), static_cast<WORD>(i)))
+            return static_cast<WORD>(i);
+    return 0;
+}
 
 // The group the uninstall entry names: an uninstall started without
 // arguments (the group's own item) removes the group setup created too.
@@ -51,6 +69,21 @@ static void finish(ORIGIN* where, const PLAN& plan)
         RemoveDirectoryA(dir.c_str());
 }
 
+// The files below dir, each that goes at the next restart (a running
+// program's, which the removal could rename but not delete) said to.
+static std::vector<std::string> left_in(const char* dir)
+{
+    std::vector<std::string> left = files_below(dir);
+    char note[NAME_CCH];
+    get_string(langcode, USTR_AT_RESTART, note, sizeof note);
+    for (std::string& file : left) {
+        char full[PATH_CCH];
+        if (BuildPath(dir, file.c_str(), full, sizeof full) && goes_at_restart(full))
+            file += note;
+    }
+    return left;
+}
+
 static void remove_from_progman(const UNARGS& args, const char* dir)
 {
     if (!args.group_given) {
@@ -66,6 +99,11 @@ static void remove_from_progman(const UNARGS& args, const char* dir)
 
 int uninstall(ORIGIN* where, const char* cmdline)
 {
+    if (!take_run_lock()) {
+        langcode = users_language(UALERT_RUNNING);
+        alert(nullptr, UALERT_RUNNING);   // with /SILENT too: nothing was done
+        return EXIT_NOT_FINISHED;
+    }
     const char* dir = where->dir;
     std::vector<MANIFEST_FILE> files;
     std::vector<std::string> refused;
@@ -94,12 +132,12 @@ int uninstall(ORIGIN* where, const char* cmdline)
         return EXIT_NO_MANIFEST;
     }
     switch (settle_earlier(nullptr)) {
-    case LEFT_FOR_NEXT_START:
-        return EXIT_NOT_FINISHED;
-    case SETTLED:
-        make_plan(dir, where->exe, files, &plan);   // files may be back in place
+    case RUN_NONE_FOUND:
         break;
+    case RUN_LEFT_FOR_NEXT_START:
+        return EXIT_NOT_FINISHED;
     default:
+        make_plan(dir, where->exe, files, &plan);   // files may be back in place
         break;
     }
 
@@ -140,7 +178,7 @@ int uninstall(ORIGIN* where, const char* cmdline)
     finish(where, plan);
 
     if (!args.silent) {
-        const std::vector<std::string> left = files_below(dir);
+        const std::vector<std::string> left = left_in(dir);
         if (left.empty())
             alert(nullptr, UALERT_DONE);
         else

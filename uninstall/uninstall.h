@@ -95,8 +95,8 @@ void remove_items(const char* dir);
 void group_items(const char* text, std::vector<std::pair<std::string, std::string>>* items);
 
 // ---- the removal, undone whole when it cannot finish ----
-enum { NOTHING_TO_SETTLE, SETTLED, LEFT_FOR_NEXT_START };
-// An earlier uninstall that never ended is finished or undone first.
+// An earlier uninstall that never ended is finished or undone first: a
+// result of settle_run (copy/copy.h).
 int settle_earlier(HWND owner);
 enum { REMOVED, PUT_BACK, NOT_BEGUN };
 // Renames each file aside, then removes them all at once; a file held open

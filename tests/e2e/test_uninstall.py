@@ -32,6 +32,10 @@ ENGLISH = (10, {"path": "Invalid Path", "folder": "Folder Selection", "done": "I
 GERMAN = (12, {"path": "Ungültiger Pfad", "folder": "Ordnerauswahl", "done": "Installation abgeschlossen",
                "uninstall": "Quillon Deinstallation", "held": "Datei in Verwendung"})
 RECORD = "C:\\windows\\quninst.rec"
+# What the removal leaves of a running program in E:\Quillon: its file, renamed
+# aside, waits for the restart in Setup's keep folder, which keeps its mark.
+KEEP_LEFT = ["E:/Quillon/~qskeep", "E:/Quillon/~qskeep/qsetup.own", "E:/Quillon/~qskeep/gone",
+             "E:/Quillon/~qskeep/gone/0-quillon.exe"]
 
 
 class Uninstall(harness.WineTestCase):
@@ -231,17 +235,28 @@ class Uninstall(harness.WineTestCase):
         self.copies_gone()
         self.assert_as_before(installed)
 
+        # Yes, with the program running: its file can be renamed but not
+        # deleted, and the list says that it goes at the restart.
         self.reset_ui()
+        program = subprocess.Popen(harness.PIN + ["wine", "E:\\Quillon\\quillon.exe"], env=self.prefix.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(program.wait)
+        self.addCleanup(os.kill, harness.wine_process(self.prefix, "quillon.exe"), 9)
+        time.sleep(2)   # mapped and showing its window
         self.start_uninstaller(None, "E:\\Quillon", exe="E:\\Quillon\\uinstall.exe")
         self.answer_question(1)
         self.assertEqual(self.ui.wait_page([1, UN.IDC_UALERT_LIST], timeout=60), "Quillon Deinstallation")
         self.shot("left_de")
-        self.assertEqual(self.ui.items(UN.IDC_UALERT_LIST), ["brief.qlx", "hilfe\\quillon.hlp"])
+        self.assertEqual(self.ui.items(UN.IDC_UALERT_LIST),
+                         ["brief.qlx", "hilfe\\quillon.hlp",
+                          "~qskeep\\gone\\0-quillon.exe (wird beim Neustart von Windows entfernt)",
+                          "~qskeep\\qsetup.own"])
         self.ui.click(1)
         self.assertEqual(self.ui.exit_code(timeout=60), 0)
         self.copies_gone()
+        self.assertIn("\\??\\e:\\quillon\\~qskeep\\gone\\0-quillon.exe\\0", self.pending_restart())
         self.assert_as_before(before, {"E:/Quillon", "E:/Quillon/brief.qlx", "E:/Quillon/hilfe",
-                                       "E:/Quillon/hilfe/quillon.hlp"})
+                                       "E:/Quillon/hilfe/quillon.hlp"} | set(KEEP_LEFT))
 
     def test_3_held_file_and_killed_uninstall(self):
         before = self.state()
@@ -314,6 +329,54 @@ class Uninstall(harness.WineTestCase):
         # Two installations raised each count twice; one uninstall lowers it once.
         self.assertEqual(self.counts(), {n: (c or 0) + 1 for n, c in counts.items()})
         self.assert_as_before(before, registry_allowed={KEYS[0]})
+
+    def test_5_never_beside_a_setup_and_over_a_left_keep_folder(self):
+        """A setup started while an uninstall asks is refused, and so is an
+        uninstall started while a setup shows a page, before either reads or
+        changes anything. Into the directory case 2 left: setup installs
+        beside the keep folder the running program left, and the uninstall
+        takes that folder over and clears it."""
+        before = self.state()
+        self.install("E:\\Quillon")
+        installed = self.state()
+        command = self.entry()
+
+        self.start_uninstaller(None, "E:\\Quillon", exe="E:\\Quillon\\uinstall.exe")
+        self.assertEqual(self.ui.wait_page(YES_NO_ALERT, timeout=60), "Uninstall Quillon")
+        setup = self.prefix.session()
+        self.addCleanup(setup.close)
+        setup.start_setup()
+        self.assertEqual(setup.wait_page(ONE_BUTTON_ALERT, timeout=60), "Setup Is Already Running")
+        setup.answer(1)
+        self.assertEqual(setup.exit_code(timeout=30), 0)
+        self.ui.click(2)
+        self.assertEqual(self.ui.exit_code(timeout=60), 1)
+        self.copies_gone()
+
+        setup = self.prefix.session()
+        self.addCleanup(setup.close)
+        setup.start_setup()
+        setup.wait_page(LANGUAGE, timeout=60)
+        self.reset_ui()
+        self.start_uninstaller(command)   # /SILENT: it still says why it did nothing
+        self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Uninstall Quillon")
+        self.shot("running_en")
+        self.assertIn("Quillon® Setup or another uninstall is running on this computer. Only one of them can "
+                      "run at a time: finish the other one, then start the uninstall again. Nothing has "
+                      "been removed.", self.texts())
+        self.ui.click(1)
+        self.assertEqual(self.ui.exit_code(timeout=60), 4)
+        self.copies_gone()
+        self.assert_as_before(installed)
+        setup.click(2)
+        setup.wait_page(YES_NO_ALERT, "Exit the Setup Program")
+        setup.click(1)
+        self.assertEqual(setup.exit_code(timeout=30), 0)
+
+        self.reset_ui()
+        self.assertEqual(self.run_silent(command), 0)
+        self.assertFalse(os.path.exists(self.prefix.unix_path("E:\\Quillon\\~qskeep")))
+        self.assert_as_before(before, KEEP_LEFT)
 
 
 if __name__ == "__main__":

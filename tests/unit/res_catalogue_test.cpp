@@ -501,7 +501,7 @@ TEST_F(Catalogue, UninstallerMessagesFitInEveryLanguage)
     ASSERT_NE(un, nullptr) << path;
     HWND host = CreateWindowExW(0, L"static", L"", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
                                 hInst, nullptr);
-    for (WORD n = 40; n <= 51; ++n) {
+    for (WORD n = 40; n <= 52; ++n) {
         for (const Lang& l : kLangs) {
             SCOPED_TRACE(std::string(l.name) + " message " + std::to_string(n));
             expect_texts_fit(host, un, static_cast<WORD>(ALERT_BASE + n), l.id);
