@@ -156,7 +156,7 @@ bool fs_set_attributes(const char* path, DWORD attributes)
     return true;
 }
 
-void fs_delete_at_restart(const char* path)
+bool fs_delete_at_restart(const char* path)
 {
-    MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    return MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }

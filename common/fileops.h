@@ -37,5 +37,5 @@ bool fs_delete(const char* path);
 bool fs_mkdir(const char* path);
 bool fs_rmdir(const char* path);
 bool fs_set_attributes(const char* path, DWORD attributes);
-// Asks the system to delete path at its next start, where it can.
-void fs_delete_at_restart(const char* path);
+// Asks the system to delete path at its next start; false where it cannot.
+bool fs_delete_at_restart(const char* path);

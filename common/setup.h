@@ -38,7 +38,7 @@ struct GROUP {
 
 
 // Platform index (0..4) of a processor architecture; Intel and anything
-// unknown is 0. Lives with the install sequence, which chooses the platform.
+// unknown is 0 (platform.cpp).
 WORD platform_from_arch(WORD arch);
 
 // ---- module statics ----
@@ -46,8 +46,8 @@ WORD platform_from_arch(WORD arch);
 // writes it. Everything else that a page keeps (its record pointer, the
 // chooser's path) is private to that page's file.
 //
-//   hInst, hParent         shell/globals.cpp  written once by WinMain
-//   langcode, strQuillon15 shell/globals.cpp  written by do_install after the language page;
+//   hInst, hParent         common/statics.cpp written once by WinMain
+//   langcode, strQuillon15 common/statics.cpp written by do_install after the language page;
 //                                             langcode read by alerts and billboards,
 //                                             strQuillon15 by the program-folder page
 //   hpalette               ui/background.cpp  made at WM_CREATE of the setup window,
@@ -58,8 +58,8 @@ WORD platform_from_arch(WORD arch);
 //   copyflag, bcopied, rcBar
 //                          copy/driver.cpp    copy_files and the file copy (copy/filecopy.cpp);
 //                                             copyflag also by the copy page's Cancel
-//   tbytes                 copy/driver.cpp    the component pages (sizes/options.cpp); the copy
-//                                             reads it and hands it to the billboards
+//   tbytes                 sizes/options.cpp  the component pages; the copy reads it and
+//                                             hands it to the billboards
 //   esize                  sizes/catalogue.cpp read_catalogue
 //   search_size            destination/search.cpp  the drive search
 //   reg_roots              integrate/registry.cpp  constant in the product; tests redirect it
@@ -72,3 +72,7 @@ extern HINSTANCE hInst;                // the program's instance (resource looku
 extern HWND hParent;                   // the setup window
 extern WORD langcode;                  // language index used by alerts
 extern char strQuillon15[NAME_CCH];    // default Program Manager group name
+// Bytes of the chosen components: a whole 64-bit count, since a selection may
+// exceed 4 GiB and a wrapped total would pass the free-space test and stall
+// the bar.
+extern ULONGLONG tbytes;

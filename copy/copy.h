@@ -20,9 +20,7 @@ bool row_wanted(int row, const INSPB* pp);   // selected, and samples on where n
 
 // Copy state; who writes each is listed with the module statics in common/setup.h.
 extern int copyflag;
-// Whole 64-bit counts: a selection may exceed 4 GiB, and a wrapped total
-// would pass the free-space test and stall the bar.
-extern ULONGLONG tbytes;
+// A whole 64-bit count, as the total it is measured against (tbytes).
 extern ULONGLONG bcopied;
 extern RECT rcBar;
 
@@ -163,6 +161,23 @@ enum {
 // Gives up an unfinished run whose undo the user chose to leave: the record
 // goes, everything it names stays as it is.
 void run_forget(const char* record);
+// What became of a run that never ended, or of one a failure or Cancel could
+// not wholly undo: there was none, put back (or finished), left as it is, or
+// kept for the next start.
+enum { RUN_NONE_FOUND, RUN_SETTLED, RUN_LEFT_AS_IS, RUN_LEFT_FOR_NEXT_START };
+// The program's own alerts for what settle_run may have to say.
+struct SettleAlerts {
+    WORD incomplete;       // Ignore / Exit / Retry: something could not be put back
+    WORD volume_missing;   // Ignore / Exit / Retry: a drive the run changed is not there
+    WORD unreadable;       // the record is kept aside unread
+    WORD busy;             // another run holds the record
+};
+// Settles the run whose record record_at names (recovered, or its
+// integration finished by finish_integration, which has the owed parameters
+// from run_pending_integration); where it cannot be, the user may try again,
+// leave it for the next start, or leave the files as they are.
+int settle_run(HWND owner, bool (*record_at)(char* path, size_t cch), const SettleAlerts& alerts,
+               void (*finish_integration)());
 // The pack of the files a run writes over in place (copy/keeppack.cpp).
 struct Pack {
     HANDLE file = INVALID_HANDLE_VALUE;

@@ -1,15 +1,13 @@
-// The copy driver: the component table, the layout of the medium and the
-// modeless copy page.
+// The copy driver: the component table and the modeless copy page.
 #include "copy/copy.h"
 #include "copy/framepace.h"
 #include "common/directories.h"
 #include "common/path_join.h"
 #include "common/source_root.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 #include "ui/ui.h"
 
 #include <cstring>
-#include <iterator>
 
 const CDIR cdir[CDIR_COUNT] = {
     {0x00000001, 2}, {0x00000002, 2}, {0x00000004, 1}, {0x00000008, 1}, {0x00000010, 1},
@@ -26,53 +24,18 @@ const char* const src_name[CDIR_COUNT] = {
     "special",          "samples\\clipart",
 };
 
-const char* const platform_str[6] = {"Win95", "Pentium", "MIPS", "Alpha", "Power", nullptr};
-
 int copyflag;
-ULONGLONG tbytes;
 ULONGLONG bcopied;
 RECT rcBar;
 
-static const char* const lang_trees[] = {"\\USA", "\\FRA", "\\FRG", "\\HOL",
-                                         "\\ITA", "\\POL", "\\CZE"};
-static const char* const platform_trees[] = {"\\Win95", "\\Pentium", "\\Mips", "\\Alpha",
-                                             "\\Power"};
-
 // Components copied whenever selected; every other row also needs samples on.
 static constexpr DWORD without_samples = 0x1 | 0x2 | 0x20 | 0x400 | 0x10 | 0x20000;
-
-const char* lang_tree(WORD lcode)
-{
-    return lcode < std::size(lang_trees) ? lang_trees[lcode] : lang_trees[0];
-}
-
-const char* platform_tree(WORD platform)
-{
-    return platform < std::size(platform_trees) ? platform_trees[platform] : "";
-}
-
-const char* system_tree(WORD platform)
-{
-    // Both Intel indices read the "Win95" system files; an index out of the
-    // table would reach the table's null end.
-    return (platform == 1 || platform > 4) ? platform_str[0] : platform_str[platform];
-}
 
 bool row_wanted(int row, const INSPB* pp)
 {
     if (row < 0 || row >= CDIR_COUNT || !(pp->fflag & cdir[row].fflag))
         return false;
     return (cdir[row].fflag & without_samples) || pp->sampl != 0;
-}
-
-BOOL build_source(char* lpszSrc, size_t cchSrc, WORD lcode, WORD platform)
-{
-    size_t len = strlen(lpszSrc);
-    if (path_cat(lpszSrc, cchSrc, lang_tree(lcode)) &&
-        path_cat(lpszSrc, cchSrc, platform_tree(platform)))
-        return TRUE;
-    lpszSrc[len] = '\0';
-    return FALSE;
 }
 
 INT_PTR CALLBACK dlg_copy(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
@@ -93,7 +56,7 @@ INT_PTR CALLBACK dlg_copy(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDCANCEL) {
-            if (alert(hDlg, ALERT_EXIT) == 1)
+            if (alert(hDlg, ALERT_EXIT) == ANSWER_YES)
                 copyflag = FALSE;
             return TRUE;
         }

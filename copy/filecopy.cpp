@@ -5,7 +5,7 @@
 #include "common/directories.h"
 #include "common/fileops.h"
 #include "common/path_join.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 #include "ui/ui.h"
 
 #include <cstdio>

@@ -34,6 +34,7 @@
 // takes one over (clearing what committed runs could not delete), while a
 // folder of that name without the mark is the user's and stops the run.
 #include "copy/copy.h"
+#include "common/at_restart.h"
 #include "common/fileops.h"
 #include "common/journal.h"
 #include "common/path_join.h"
@@ -543,7 +544,7 @@ static void drop_or_leave(const std::string& kept)
     const std::string to =
         join(gone, bucket.substr(bucket.rfind('\\') + 1) + "-" + kept.substr(bucket.size() + 1));
     const bool moved = make_dir(gone) && fs_rename(kept.c_str(), to.c_str());
-    fs_delete_at_restart(moved ? to.c_str() : kept.c_str());
+    delete_at_restart(moved ? to.c_str() : kept.c_str());
 }
 
 // What earlier runs left in KEEP_GONE goes; the number of the first bucket

@@ -7,6 +7,7 @@
 // step that had not begun, and the record is read up to there.
 #include "copy/copy.h"
 #include "common/crc32.h"
+#include "common/file_read.h"
 #include "common/fileops.h"
 #include "common/path_join.h"
 
@@ -129,12 +130,7 @@ int record_read(const char* path, std::vector<RecordEntry>* entries, bool hold)
                                                                              : RECORD_UNREADABLE;
     }
     std::string text;
-    char block[65536];
-    DWORD n = 0;
-    bool ok = true;
-    while ((ok = ReadFile(h, block, sizeof block, &n, nullptr)) && n > 0)
-        text.append(block, n);
-    if (!ok) {
+    if (!read_to_end(h, &text)) {
         hold ? fs_close(h) : static_cast<void>(CloseHandle(h));
         return RECORD_UNREADABLE;
     }

@@ -5,7 +5,7 @@
 #include "common/journal.h"
 #include "common/path_join.h"
 #include "common/registry_read.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <commdlg.h>
 #include <cstring>
@@ -31,7 +31,7 @@ static bool accept_directory(HWND hdlg, const char* path)
     }
     if (ValidDirectory(path))
         return true;
-    if (alert(hdlg, ALERT_CREATE_PATH) != 1)
+    if (alert(hdlg, ALERT_CREATE_PATH) != ANSWER_YES)
         return false;
     size_t made_before = journal_dir_count();
     if (!create_directory(path) || !ValidDirectory(path)) {

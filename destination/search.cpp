@@ -2,8 +2,9 @@
 // offers them for update, and the tree removal.
 #include "destination/destination.h"
 #include "common/path_join.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
+#include <cstddef>
 #include <cstring>
 #include <set>
 #include <string>
@@ -62,6 +63,12 @@ struct DIR_ENTRY_WITH_ID {
     LARGE_INTEGER file_id;
     WCHAR name[1];
 };
+// The system writes both records: their layouts are the system's, in the
+// 32-bit build and the 64-bit one alike.
+static_assert(sizeof(IO_STATUS) == 2 * sizeof(void*), "IO_STATUS_BLOCK layout");
+static_assert(offsetof(DIR_ENTRY_WITH_ID, attributes) == 56 && offsetof(DIR_ENTRY_WITH_ID, short_name) == 70 &&
+                  offsetof(DIR_ENTRY_WITH_ID, file_id) == 96 && offsetof(DIR_ENTRY_WITH_ID, name) == 104,
+              "FILE_ID_BOTH_DIR_INFORMATION layout");
 constexpr int FILE_INTERNAL_INFORMATION = 6;
 constexpr int FILE_ID_BOTH_DIRECTORY_INFORMATION = 37;
 constexpr LONG STATUS_NO_MORE_FILES = static_cast<LONG>(0x80000006);
@@ -93,11 +100,7 @@ static const ntdll_calls& ntdll()
     return calls;
 }
 
-// What one directory holds for the walk, in listing order: the names of its
-// subdirectories, and an empty name where the program's file was listed.
-using listing = std::vector<std::pair<std::string, ULONGLONG>>;
-
-static void note_entry(char* name, DWORD attributes, ULONGLONG id, listing& out)
+static void note_entry(char* name, DWORD attributes, ULONGLONG id, search_listing& out)
 {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
         // A junction or directory link shows a tree that lives elsewhere.
@@ -113,7 +116,7 @@ static void note_entry(char* name, DWORD attributes, ULONGLONG id, listing& out)
 // Lists dir through one handle; its own index is asked only for the first
 // directory of a walk (a subdirectory's came with its parent's listing).
 // False when the listing cannot be had this way.
-static bool list_with_ids(const char* dir, ULONGLONG* self_id, listing& out)
+static bool list_with_ids(const char* dir, ULONGLONG* self_id, search_listing& out)
 {
     const ntdll_calls& nt = ntdll();
     if (nt.query_dir == nullptr || nt.query_file == nullptr)
@@ -155,7 +158,7 @@ static bool list_with_ids(const char* dir, ULONGLONG* self_id, listing& out)
     return true;
 }
 
-static void list_plain(const char* pattern, listing& out)
+static void list_plain(const char* pattern, search_listing& out)
 {
     WIN32_FIND_DATAA fd;
     HANDLE hfind = FindFirstFileA(pattern, &fd);
@@ -167,6 +170,8 @@ static void list_plain(const char* pattern, listing& out)
     FindClose(hfind);
 }
 
+bool (*list_for_search)(const char* dir, ULONGLONG* self_id, search_listing& out) = list_with_ids;
+
 // id: the directory's file index when its parent's listing gave it, else 0.
 static void walk(const char* ppath, ULONGLONG id, HLOCAL* phfnd, walked_set& walked)
 {
@@ -177,8 +182,8 @@ static void walk(const char* ppath, ULONGLONG id, HLOCAL* phfnd, walked_set& wal
     if (id != 0 && !walked.insert(id).second)
         return;
     const bool first = id == 0;
-    listing entries;
-    if (!list_with_ids(ppath, &id, entries))
+    search_listing entries;
+    if (!list_for_search(ppath, &id, entries))
         list_plain(pattern, entries);
     else if (first && id != 0)
         walked.insert(id);   // the walk's first directory, known only once opened
@@ -351,7 +356,7 @@ INT_PTR CALLBACK dlg_found(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
                 if (!take_selected(hdlg))
                     return TRUE;
                 if (settings_file_exists(found_pp->szDst))
-                    found_pp->keep_set = alert(hdlg, ALERT_QPR_EXISTS) == 1 ? 1 : 0;
+                    found_pp->keep_set = alert(hdlg, ALERT_QPR_EXISTS) == QPR_KEEP ? 1 : 0;
                 else
                     found_pp->keep_set = 0;
             }

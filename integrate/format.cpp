@@ -3,7 +3,7 @@
 // would name another program.
 #include "integrate/integrate.h"
 #include "common/path_join.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <cstdarg>
 #include <cstdio>

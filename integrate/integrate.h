@@ -12,6 +12,10 @@ HDDEDATA CALLBACK ddeCallBack(UINT uType, UINT uFmt, HCONV hconv, HSZ hsz1, HSZ 
                               HDDEDATA hdata, ULONG_PTR dwData1, ULONG_PTR dwData2);
 BOOL update_progman(const INSPB* pp, const char* lpszGroup);
 UINT restart_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv);
+// Opens instance, "PROGMAN" handle and conversation, as far as each
+// succeeds; close_dde releases what is there.
+UINT open_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv);
+void close_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv);
 
 // Adds one list entry per line-feed-ended line of text (the CR before the LF
 // is dropped); text after the last line feed is not listed. Changes text in
@@ -59,5 +63,10 @@ DWORD reg_platform_id();
 BOOL update_registry(INSPB* pp, GROUP* pgrp);
 BOOL reg_sharedll(INSPB* pp);
 BOOL reg_increment(HKEY hkey, LPCSTR lpszSubKey);
+// The value name under SharedDLLs of shared library index (0..6, in the
+// order the counts are raised): its directory, system or Windows, and its
+// file name. FALSE past the end or when it does not fit.
+constexpr int SHARED_DLL_COUNT = 7;
+BOOL shared_dll_value(int index, char* name, UINT cch);
 BOOL reg_classinfo(INSPB* pp);
 BOOL reg_uinstall(INSPB* pp, GROUP* pgrp);

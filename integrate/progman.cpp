@@ -2,7 +2,7 @@
 // Both talk to Program Manager as a DDE client; nothing here is reported to
 // the user when Program Manager is absent or silent.
 #include "integrate/integrate.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <cstring>
 
@@ -16,8 +16,7 @@ HDDEDATA CALLBACK ddeCallBack(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA, ULONG_PTR, 
     return nullptr;
 }
 
-// Opens instance, "PROGMAN" handle and conversation, as far as each succeeds.
-static UINT open_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
+UINT open_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
 {
     *pidinst = 0;
     *phserv = nullptr;
@@ -30,7 +29,7 @@ static UINT open_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
     return status;
 }
 
-static void close_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
+void close_dde(DWORD* pidinst, HCONV* phconv, HSZ* phserv)
 {
     if (*phconv != nullptr && *pidinst != 0)
         DdeDisconnect(*phconv);
@@ -177,7 +176,7 @@ INT_PTR CALLBACK dlg_group(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
             leave_page(hdlg, PAGE_NEXT);
             return TRUE;
         case PAGE_CANCEL:
-            if (alert(hdlg, ALERT_EXIT) == 1)
+            if (alert(hdlg, ALERT_EXIT) == ANSWER_YES)
                 leave_page(hdlg, PAGE_CANCEL);
             return TRUE;
         case PAGE_BACK:

@@ -6,7 +6,7 @@
 #include "copy/copy.h"
 #include "common/path_join.h"
 #include "common/registry_read.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <cstring>
 
@@ -85,35 +85,34 @@ BOOL reg_increment(HKEY hkey, LPCSTR lpszSubKey)
                           sizeof one) == ERROR_SUCCESS;
 }
 
+BOOL shared_dll_value(int index, char* name, UINT cch)
+{
+    static const struct {
+        bool in_system;
+        const char* file;
+    } shared[SHARED_DLL_COUNT] = {
+        {true, "msvcrt20.dll"},  {true, "msvcrt40.dll"},  {true, "sx32w.dll"},
+        {false, "twain.dll"},    {false, "twain_32.dll"}, {false, "twunk_16.exe"},
+        {false, "twunk_32.exe"},
+    };
+    if (index < 0 || index >= SHARED_DLL_COUNT)
+        return FALSE;
+    char dir[WORK_CCH];
+    UINT n = shared[index].in_system ? GetSystemDirectoryA(dir, WORK_CCH)
+                                     : GetWindowsDirectoryA(dir, WORK_CCH);
+    return n > 0 && n < WORK_CCH && BuildPath(dir, shared[index].file, name, cch) != 0;
+}
+
 BOOL reg_sharedll(INSPB*)
 {
     HKEY hkey;
     if (!create_machine_key("SharedDLLs", &hkey))
         return FALSE;
-
-    char sysdir[WORK_CCH];
-    char windir[WORK_CCH];
-    UINT nsys = GetSystemDirectoryA(sysdir, WORK_CCH);
-    UINT nwin = GetWindowsDirectoryA(windir, WORK_CCH);
-    BOOL have_sys = nsys > 0 && nsys < WORK_CCH;
-    BOOL have_win = nwin > 0 && nwin < WORK_CCH;
-
-    static const struct {
-        bool in_system;
-        const char* file;
-    } shared[] = {
-        {true, "msvcrt20.dll"},  {true, "msvcrt40.dll"},  {true, "sx32w.dll"},
-        {false, "twain.dll"},    {false, "twain_32.dll"}, {false, "twunk_16.exe"},
-        {false, "twunk_32.exe"},
-    };
     char name[WORK_CCH];
-    for (const auto& s : shared) {
-        if (!(s.in_system ? have_sys : have_win))
-            continue;
-        // Once per installation, also when a kill made the next start finish it.
-        if (BuildPath(s.in_system ? sysdir : windir, s.file, name, WORK_CCH) && run_count_due(name))
+    // Once per installation, also when a kill made the next start finish it.
+    for (int i = 0; i < SHARED_DLL_COUNT; ++i)
+        if (shared_dll_value(i, name, WORK_CCH) && run_count_due(name))
             reg_increment(hkey, name);
-    }
     RegCloseKey(hkey);
     return TRUE;
 }

@@ -16,7 +16,7 @@
 #define DLG_LANGUAGE 10      // taken without a language
 #define DLG_SAMPLES 11       // sample sub-dialog of the component page
 
-// ---- alerts: alert n is dialog ALERT_BASE + n ----
+// ---- alerts: alert n is dialog ALERT_BASE + n; its answers are named with the buttons ----
 #define ALERT_BASE 32000
 #define ALERT_CREATE_PATH 0  // Yes / No
 #define ALERT_EXIT 1         // Yes / No
@@ -60,6 +60,19 @@
 // second) come from <windows.h>; the third is Back.
 #define IDC_BACK 3
 #define IDC_SIDE_PICTURE IDB_SIDE
+
+// Alert answers: an alert ends with the id of the button pressed (Esc and
+// its close box give IDCANCEL). By alert, its buttons from first to third.
+#define ANSWER_YES IDOK              // ALERT_CREATE_PATH, ALERT_EXIT
+#define ANSWER_NO IDCANCEL
+#define NO_SPACE_CONTINUE IDOK       // ALERT_NO_SPACE
+#define NO_SPACE_BACK IDCANCEL
+#define NO_SPACE_EXIT IDC_BACK
+#define QPR_KEEP IDOK                // ALERT_QPR_EXISTS
+#define QPR_OVERWRITE IDCANCEL
+#define UNDO_IGNORE IDOK             // ALERT_UNDO_INCOMPLETE, ALERT_DRIVE_MISSING
+#define UNDO_EXIT IDCANCEL
+#define UNDO_RETRY IDC_BACK
 
 // Language page: radio button id = language index + IDC_FIRST_LANGUAGE.
 #define IDC_FIRST_LANGUAGE 10

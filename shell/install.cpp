@@ -54,56 +54,24 @@ static void integrate_installed(INSPB* par, GROUP* grp)
     run_integrated();
 }
 
-// A run that never ended (killed, power cut) is rolled back, or, if its copy
-// was done, its integration finished. One that cannot be wholly rolled back,
-// this or one a failure or Cancel just undid, must not be forgotten: the
-// next run would have no record of it, and the earlier files kept aside
-// would belong to nobody. The user may try again (after closing the program
-// that holds a file, or connecting the drive), leave Setup with the record
-// kept for its next start, or leave the files as they are now.
+// The integration a killed run owes, with what its record says.
+static void finish_integration()
+{
+    INSPB par;
+    GROUP grp;
+    memset(&par, 0, sizeof par);
+    memset(&grp, 0, sizeof grp);
+    if (run_pending_integration(&par, &grp))
+        integrate_installed(&par, &grp);
+    else
+        run_integrated();   // nothing it could still do
+}
+
 int recover_earlier_run(HWND hwnd)
 {
-    char record[PATH_CCH];
-    if (!record_location(record, sizeof record))
-        return RUN_SETTLED;
-    for (;;) {
-        SetCursor(LoadCursorA(nullptr, IDC_WAIT));
-        const int recovered = run_recover(record);
-        if (recovered == RECOVER_INTEGRATE) {
-            INSPB par;
-            GROUP grp;
-            memset(&par, 0, sizeof par);
-            memset(&grp, 0, sizeof grp);
-            if (run_pending_integration(&par, &grp))
-                integrate_installed(&par, &grp);
-            else
-                run_integrated();   // nothing it could still do
-        }
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
-        switch (recovered) {
-        case RECOVER_UNREADABLE:
-            alert(hwnd, ALERT_BAD_RECORD);
-            return RUN_SETTLED;
-        case RECOVER_BUSY:   // another setup holds it
-            alert(hwnd, ALERT_SETUP_RUNNING);
-            return RUN_LEFT_FOR_NEXT_START;
-        case RECOVER_INCOMPLETE:
-        case RECOVER_VOLUME_MISSING:
-            break;
-        default:
-            return RUN_SETTLED;
-        }
-        switch (alert(hwnd, recovered == RECOVER_VOLUME_MISSING ? ALERT_DRIVE_MISSING
-                                                                 : ALERT_UNDO_INCOMPLETE)) {
-        case 3:   // Retry
-            continue;
-        case 1:   // Ignore
-            run_forget(record);
-            return RUN_LEFT_AS_IS;
-        default:  // Exit, Esc or the close box
-            return RUN_LEFT_FOR_NEXT_START;
-        }
-    }
+    static const SettleAlerts alerts = {ALERT_UNDO_INCOMPLETE, ALERT_DRIVE_MISSING,
+                                        ALERT_BAD_RECORD, ALERT_SETUP_RUNNING};
+    return settle_run(hwnd, record_location, alerts, finish_integration);
 }
 
 static void integrate(HWND hwnd, INSPB* par, GROUP* grp)
@@ -182,7 +150,11 @@ void do_install(HWND hwnd)
                 // A file another program opened after the copy wrote it (a
                 // virus scanner, most often) cannot go back at once: the
                 // user may try again rather than be told nothing changed.
-                const bool as_before = run_undo() || recover_earlier_run(hwnd) == RUN_SETTLED;
+                bool as_before = run_undo();
+                if (!as_before) {
+                    const int left = recover_earlier_run(hwnd);
+                    as_before = left == RUN_SETTLED || left == RUN_NONE_FOUND;
+                }
                 if (par.nver)
                     journal_undo();   // what the destination page made, if no record took it over
                 SetCursor(LoadCursorA(nullptr, IDC_ARROW));

@@ -30,7 +30,7 @@ INT_PTR CALLBACK dlg_startup(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
             EndDialog(hdlg, PAGE_NEXT);
             return TRUE;
         case PAGE_CANCEL:
-            if (alert(hdlg, ALERT_EXIT) == 1) {
+            if (alert(hdlg, ALERT_EXIT) == ANSWER_YES) {
                 *plcode = checked_language(hdlg);
                 EndDialog(hdlg, PAGE_CANCEL);
             }

@@ -1,20 +1,5 @@
-// The pure rules of the install sequence: the platform and the state table.
+// The state table of the install sequence: which step follows which answer.
 #include "shell/shell.h"
-
-WORD platform_from_arch(WORD arch)
-{
-    switch (arch) {
-    case PROCESSOR_ARCHITECTURE_MIPS:
-        return 2;
-    case PROCESSOR_ARCHITECTURE_ALPHA:
-        return 3;
-    case PROCESSOR_ARCHITECTURE_PPC:
-        return 4;
-    default:
-        // Intel and anything unknown; index 1 is never chosen here.
-        return 0;
-    }
-}
 
 install_step next_step(install_step step, INT_PTR result, bool nver, bool found_empty)
 {

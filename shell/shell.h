@@ -2,15 +2,13 @@
 // runs the pages and steps in order, and the first and last pages.
 #pragma once
 
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 // ---- start-up and install sequence ----
 LRESULT CALLBACK main_install(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 void do_install(HWND hwnd);
-// What became of a run that never ended, or of one a failure or Cancel could
-// not wholly undo: put back (or there was none), left as it is, or kept for
-// the next start of Setup.
-enum { RUN_SETTLED, RUN_LEFT_AS_IS, RUN_LEFT_FOR_NEXT_START };
+// Setup's own record settled, at the start and after an undo held up: a
+// result of settle_run (copy/copy.h).
 int recover_earlier_run(HWND hwnd);
 
 // Steps of the install sequence.

@@ -2,6 +2,7 @@
 // NT, the setup window, and the install sequence.
 #include "shell/shell.h"
 #include "copy/copy.h"
+#include "common/run_lock.h"
 #include "ui/ui.h"
 
 typedef BOOL(WINAPI* CTL3DPROC)(HINSTANCE);
@@ -20,20 +21,11 @@ static void register_main_class()
     RegisterClassA(&wc);
 }
 
-// One setup at a time: two would take each other's record and undo each
-// other's files. The mutex is the system's to release when this process ends,
-// killed or not; on a terminal server it counts within one session, and a
-// second session's setup still finds the first one's record held.
-static bool first_setup()
-{
-    HANDLE one = CreateMutexA(nullptr, FALSE, "Quillon Setup");
-    return one == nullptr || WaitForSingleObject(one, 0) != WAIT_TIMEOUT;
-}
-
 int WINAPI WinMain(HINSTANCE hinstCurrent, HINSTANCE hinstPrev, LPSTR, int)
 {
     hInst = hinstCurrent;
-    if (!first_setup()) {
+    // Nothing else may run beside it, another setup or an uninstall.
+    if (!take_run_lock()) {
         alert(nullptr, ALERT_SETUP_RUNNING);
         return 0;
     }

@@ -2,7 +2,7 @@
 // component, the required total and the free space of the destination drive.
 #include "sizes/sizes.h"
 #include "copy/copy.h"
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 #include <cstdio>
 #include <iterator>
@@ -37,6 +37,7 @@ static constexpr BOXBIT bit_labels[] = {
     {IDC_SPECIAL_BYTES, 0x20000},       {IDC_SAMPLE_CLIPART_BYTES, 0x40000},
 };
 
+ULONGLONG tbytes;
 static ULONGLONG tb;   // the sub-dialog's running total
 ULONGLONG (*page_freespace)(const char* pdir) = get_freespace;
 
@@ -192,14 +193,14 @@ static void on_next(HWND hdlg, const INSPB* pp)
         return;
     }
     switch (alert(hdlg, ALERT_NO_SPACE)) {
-    case 1:
+    case NO_SPACE_CONTINUE:
         EndDialog(hdlg, PAGE_NEXT);
         break;
-    case 3:
-        if (alert(hdlg, ALERT_EXIT) == 1)
+    case NO_SPACE_EXIT:
+        if (alert(hdlg, ALERT_EXIT) == ANSWER_YES)
             EndDialog(hdlg, PAGE_CANCEL);
         break;
-    default:   // Back: the page stays as the user left it
+    default:   // NO_SPACE_BACK, or Esc: the page stays as the user left it
         break;
     }
 }
@@ -208,7 +209,7 @@ static void on_files(HWND hdlg, INSPB* pp)
 {
     INSPB local = *pp;
     ULONGLONG before = get_samplesize(pp);
-    if (call_dialog(hdlg, DLG_SAMPLES, pp->lcode, &local, dlg_samples) != 1)
+    if (call_dialog(hdlg, DLG_SAMPLES, pp->lcode, &local, dlg_samples) != IDOK)
         return;
     *pp = local;
     ULONGLONG after = get_samplesize(pp);
@@ -264,7 +265,7 @@ INT_PTR CALLBACK dlg_options(HWND hdlg, UINT umsg, WPARAM wparam, LPARAM lparam)
             on_next(hdlg, pp);
             return TRUE;
         case IDCANCEL:
-            if (alert(hdlg, ALERT_EXIT) == 1)
+            if (alert(hdlg, ALERT_EXIT) == ANSWER_YES)
                 EndDialog(hdlg, PAGE_CANCEL);
             return TRUE;
         case PAGE_BACK:

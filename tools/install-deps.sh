@@ -69,20 +69,25 @@ cleanup() { $SUDO rm -f "$pref"; }
 trap cleanup EXIT
 
 # The update, up to three times while some index fails; then on with what came.
-failed=""
+# An index that cannot be fetched is a "Failed to fetch" line; a source whose
+# suite does not exist at all ends the update with an error of its own.
+failed="" errors=""
 for attempt in 1 2 3; do
     log=$(mktemp)
     status=0
     $SUDO apt-get update -qq -o Acquire::Retries=3 >"$log" 2>&1 || status=$?
     failed=$(grep -E '^(E|W): Failed to fetch' "$log" | sed -E 's/^.: Failed to fetch ([^ ]+).*/\1/' | sort -u || true)
+    errors=$(grep -E '^E: ' "$log" | grep -v -E 'Failed to fetch|Some index files failed' || true)
+    [ "$status" -ne 0 ] && [ -z "$failed$errors" ] && errors="apt-get update ended with status $status"
     rm -f "$log"
-    [ "$status" -eq 0 ] && [ -z "$failed" ] && break
+    [ -z "$failed$errors" ] && break
     [ "$attempt" -lt 3 ] && sleep $((attempt * 5))
 done
 suites=""
-if [ -n "$failed" ]; then
-    echo "install-deps: these package indexes could not be downloaded; installing from the others:"
-    printf '    %s\n' $failed
+if [ -n "$failed$errors" ]; then
+    echo "install-deps: some package indexes could not be had (3 tries); installing from the others:"
+    [ -n "$failed" ] && printf '    %s\n' $failed
+    [ -n "$errors" ] && printf '%s\n' "$errors" | sed 's/^/    /'
     # The suite of each failed index (".../dists/SUITE/...").
     suites=$(printf '%s\n' $failed | sed -n -E 's#.*/dists/([^/]+)/.*#\1#p' | sort -u)
 fi

@@ -11,10 +11,10 @@ source "$root/tools/wine-arch.sh"
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$quillon_toolchain"
 cmake --build "$build" -j2
 if [ "$QUILLON_WINEARCH" = win64 ]; then
-    # What ships is the 32-bit program: it must still build, warnings as errors.
+    # What ships are the 32-bit programs: they must still build, warnings as errors.
     cmake -S "$root" -B "$root/build/ship" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw32.cmake" \
         -DBUILD_TESTING=OFF >/dev/null
-    cmake --build "$root/build/ship" -j2 --target setup
+    cmake --build "$root/build/ship" -j2 --target setup --target uninstall
 fi
 bash "$root/tools/medium/make_demo_medium.sh" "$build" "$build/e2e/medium"
 QUILLON_BUILD_DIR="$build" PYTHONDONTWRITEBYTECODE=1 python3 "$root/tests/e2e/harness.py" template

@@ -2,7 +2,7 @@
 // during the copy, and the picture, flag and progress controls of the pages.
 #pragma once
 
-#include "shell/runner.h"
+#include "dialogs/dialogs.h"
 
 // ---- background and palette ----
 extern HPALETTE hpalette;

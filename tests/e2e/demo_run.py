@@ -5,9 +5,11 @@
 
 The headless run goes through every page in English, then in German and in
 French (which find the earlier installations), and saves a screenshot of each
-page in DIR/screenshots. It copies from a CD with a few thousand more small
-help files than the demo CD, so that the copy lasts long enough to be held on
-its page (by the page's own Cancel question) for its picture. The whole walk
+page in DIR/screenshots; then it removes the last installation through its
+uninstaller and pictures the question and the last message. It copies from a
+CD with a few thousand more small help files than the demo CD, so that the
+copy lasts long enough to be held on its page (by the page's own Cancel
+question) for its picture. The whole walk
 ends within WALK_LIMIT seconds, whatever happens.
 """
 import argparse
@@ -92,7 +94,10 @@ def drive_one_run(prefix, lang, button, programs):
             programs.append(Recorder(prefix, ""))
         ui.click(button)
         ui.click(ID.IDOK)
-        handled = None
+        # Each page once: a page stays up a moment after its OK (enabled again
+        # once the alert its OK raised is answered, until its own code ends
+        # it), and taken for a new page there it was clicked after it had
+        # ended. ui.pressed holds every dialog whose OK was pressed.
         deadline = time.time() + 600
         while time.time() < deadline:
             try:
@@ -101,27 +106,65 @@ def drive_one_run(prefix, lang, button, programs):
                 if "process exited" in str(e):
                     return ui.exit_code()
                 raise
-            controls = ui.controls()
-            ids = {c["id"] for c in controls}
-            if ui.hwnd == handled or ID.IDOK not in ids:
-                # Handled already, the wait box, or the copy page going on.
+            if ui.hwnd in ui.pressed:
                 time.sleep(0.2)
                 continue
-            handled = ui.hwnd
+            try:
+                with ui.tolerated():
+                    controls = ui.controls()
+            except harness.PageUnavailable:
+                continue   # it ended between the look and the read
+            ids = {c["id"] for c in controls}
+            if ID.IDOK not in ids:
+                # The wait box, or the copy page going on.
+                time.sleep(0.2)
+                continue
             shot(title)
             if {ID.IDC_SPECIAL, ID.IDC_FILES} <= ids:
                 ui.click(ID.IDC_FILES)   # the component page: its sample sub-dialog too
-                sub = ui.wait_page([ID.IDOK], timeout=20)
-                if ui.hwnd != handled:
-                    shot(sub)
-                    ui.click(ID.IDOK)
-                ui.wait_page([ID.IDC_SPECIAL, ID.IDC_FILES, ID.IDOK])
+                shot(ui.wait_page(harness.SAMPLES, timeout=20))
+                ui.click(ID.IDOK)
+                ui.wait_page(harness.OPTIONS)
             elif {ID.IDC_FOUND_LIST, ID.IDC_UPDATE, ID.IDC_INSTALL_NEW} <= ids and ID.IDC_LAST_LANGUAGE not in ids:
                 ui.click(ID.IDC_INSTALL_NEW)   # the previous-installations page: install anew
-            ui.click(ID.IDOK)
+            try:
+                with ui.tolerated():
+                    ui.click(ID.IDOK)
+            except harness.PageUnavailable as e:
+                # Not this walk's doing: look again (a page under an alert comes back).
+                harness.log("%s: %s; looking again" % (lang, str(e).splitlines()[0]))
+                continue
             if is_folder_page(controls) and not hold_copy_page(ui, shot):
                 harness.log("%s: the copy page was gone before it could be held" % lang)
         raise harness.DriverError("the run did not end")
+    finally:
+        ui.close()
+
+
+def remove_installation(prefix):
+    """The walk ends as a user would end the trial: the last installation
+    removed through its group's item (the uninstaller without arguments),
+    its question and its last message pictured after the French pages."""
+    ui = prefix.session()
+    try:
+        for windows in ("Windows NT", "Windows"):
+            r = prefix.wine("reg", "query", "HKLM\\SOFTWARE\\Microsoft\\%s\\CurrentVersion\\Uninstall\\Quillon" % windows,
+                            "/v", "UnInstallString", check=False)
+            line = next((l for l in r.stdout.splitlines() if "REG_SZ" in l), None)
+            if line:
+                break
+        else:
+            harness.log("no uninstall entry: nothing to remove")
+            return None
+        command = line.split("REG_SZ", 1)[1].strip()
+        exe = command[1:command.index('"', 1)] if command.startswith('"') else command.split(" ")[0]
+        ui.cmd("start %s|%s" % (exe, exe.rsplit("\\", 1)[0]))
+        ui.cmd("adopt 20000")
+        for n in (90, 91):
+            title = ui.wait_page([ID.IDOK], timeout=120)
+            harness.log("screenshot", prefix.screenshot("fr_%02d_%s" % (n, slug(title))) or "(failed)")
+            ui.answer(ID.IDOK)
+        return ui.exit_code(timeout=60)
     finally:
         ui.close()
 
@@ -136,7 +179,7 @@ def main():
     os.makedirs(args.out, exist_ok=True)
     harness.use_build(args.build)
     harness.SCREENSHOT_DIR = os.path.join(args.out, "screenshots")
-    prefix_path = os.path.join(args.out, "prefix")
+    prefix_path = os.path.join(os.path.abspath(args.out), "prefix")
 
     if args.headless:
         harness.limit_run(WALK_LIMIT, "demo walk")
@@ -147,6 +190,7 @@ def main():
             for lang, button in LANGUAGES:
                 code = drive_one_run(prefix, lang, button, programs)
                 harness.log("%s run ended with exit status %s" % (lang, code))
+            harness.log("uninstall ended with exit status %s" % remove_installation(prefix))
         finally:
             for recorder in programs:
                 recorder.stop()

@@ -99,6 +99,8 @@ FOUND_OR_DEST = [10, 11] + BUTTONS
 OPTIONS = list(range(ID.IDC_MODULES, ID.IDC_FILES + 1)) + BUTTONS
 FOLDER = [ID.IDC_SIDE_PICTURE, ID.IDC_GROUP_LIST, ID.IDC_GROUP_NAME] + BUTTONS + [absent(12)]
 COPY = [ID.IDC_SRC_LINE, ID.IDC_DST_LINE, ID.IDC_BAR, ID.IDCANCEL, absent(ID.IDOK)]
+# The component page's sample sub-dialog.
+SAMPLES = [ID.IDC_SAMPLE_RASTERS, ID.IDC_SAMPLE_PAGES, ID.IDOK, absent(ID.IDC_BACK)]
 YES_NO_ALERT = [ID.IDOK, ID.IDCANCEL, absent(ID.IDC_BACK), absent(10), absent(11)]
 ONE_BUTTON_ALERT = [ID.IDOK, absent(ID.IDCANCEL), absent(ID.IDC_BACK), absent(10)]
 SPACE_ALERT = BUTTONS + [absent(10), absent(11)]
@@ -191,15 +193,22 @@ class Display:
 
 # ---------------------------------------------------------------- medium
 
+def programs_time(exe):
+    """When setup.exe or the uninstaller the medium carries was built last."""
+    uninstaller = os.path.join(BUILD_DIR, "demo-content", "uinstall.exe")
+    return max([os.path.getmtime(exe)] + ([os.path.getmtime(uninstaller)]
+                                          if os.path.exists(uninstaller) else []))
+
+
 def medium_dir():
-    """The demo CD tree, rebuilt when setup.exe is newer than its copy."""
+    """The demo CD tree, rebuilt when setup.exe or the uninstaller is newer than its copy."""
     out = os.path.join(E2E_DIR, "medium")
     exe = os.path.join(BUILD_DIR, "setup.exe")
     if not os.path.exists(exe):
         raise HarnessError("setup.exe not built in " + BUILD_DIR)
     with file_lock("medium"):
         copy = os.path.join(out, "setup.exe")
-        if os.path.exists(copy) and os.path.getmtime(copy) >= os.path.getmtime(exe):
+        if os.path.exists(copy) and os.path.getmtime(copy) >= programs_time(exe):
             return out
         shutil.rmtree(out, ignore_errors=True)
         maker = os.path.join(SOURCE_DIR, "tools", "medium", "make_demo_medium.sh")
@@ -231,7 +240,7 @@ def adjusted_medium(name, adjust):
     exe = os.path.join(BUILD_DIR, "setup.exe")
     with file_lock(name):
         copy = os.path.join(out, "setup.exe")
-        if os.path.exists(copy) and os.path.getmtime(copy) >= os.path.getmtime(exe):
+        if os.path.exists(copy) and os.path.getmtime(copy) >= programs_time(exe):
             return out
         tools = os.path.join(SOURCE_DIR, "tools", "medium")
         staging = os.path.join(E2E_DIR, name + ".staging")
@@ -531,6 +540,13 @@ class DriverError(AssertionError):
     pass
 
 
+class PageUnavailable(DriverError):
+    """An input for the current page came when it had ended (a page is hidden
+    at once when it ends, and gone a moment later), a modal dialog covered it,
+    or it was still busy with an earlier click after 10 s: the driver refuses
+    it, as the page would not take a person's click then."""
+
+
 class Session:
     """One UI driver process. ``cmd`` returns the answer after "ok "; an "err"
     answer or a missing answer raises DriverError (a test failure), with a
@@ -550,6 +566,13 @@ class Session:
         threading.Thread(target=self._read, daemon=True).start()
         self.transcript = []
         self.quiet = 0
+        self.hwnd = None
+        # Every dialog whose Next / OK this session pressed. A page stays up a
+        # moment after its Next: still busy with it, or enabled again when the
+        # alert its Next raised is answered, until its own code ends it. Taken
+        # for a new page there, it would get a second Next (its handler run
+        # again, or a click on a page that has ended).
+        self.pressed = set()
 
     @contextlib.contextmanager
     def tolerated(self):
@@ -569,7 +592,7 @@ class Session:
     def raw(self, line, timeout=30):
         """Sends one command and returns the whole answer line ("ok ..." / "err ...")."""
         if self.proc.poll() is not None:
-            raise DriverError("the UI driver has ended")
+            raise DriverError("the UI driver has ended (exit status %s)" % self.proc.returncode)
         self.proc.stdin.write(line + "\n")
         self.proc.stdin.flush()
         try:
@@ -577,7 +600,10 @@ class Session:
         except queue.Empty:
             raise DriverError("no answer to %r within %s s" % (line, timeout))
         if answer is None:
-            raise DriverError("the UI driver ended on %r" % line)
+            with contextlib.suppress(subprocess.TimeoutExpired):
+                self.proc.wait(5)
+            raise DriverError("the UI driver ended on %r (exit status %s; Wine's output: %s)"
+                              % (line, self.proc.returncode, self.prefix.log_path))
         self.transcript.append((line, answer))
         return answer
 
@@ -588,7 +614,8 @@ class Session:
         if not answer.startswith("ok "):
             # A process that has ended leaves nothing on the screen to show.
             evidence = "" if answer == "err process exited" or self.quiet else self._evidence()
-            raise DriverError("%s -> %s%s" % (line, answer, evidence))
+            kind = PageUnavailable if answer in ("err page gone", "err page disabled", "err page busy") else DriverError
+            raise kind("%s -> %s%s" % (line, answer, evidence))
         return answer[3:]
 
     def _evidence(self):
@@ -655,7 +682,15 @@ class Session:
         return self.cmd("enabled %d" % cid) == "1"
 
     def click(self, cid):
-        return self.cmd("click %d" % cid)
+        answer = self.cmd("click %d" % cid)
+        if cid == ID.IDOK:
+            self.pressed.add(self.hwnd)
+        return answer
+
+    def use(self, hwnd):
+        """Makes another window of the process (a page under its alert) current."""
+        self.cmd("use %s" % hwnd)
+        self.hwnd = hwnd
 
     def command(self, cid):
         return self.cmd("command %d" % cid)
@@ -753,9 +788,14 @@ class Session:
             self.wait_page(DEST)
         self.settext(11, dst)
         self.click(1)
-        if self.try_wait_page(YES_NO_ALERT, invalid_path, timeout=5) is not None:
-            self.click(1)
-        self.wait_page(OPTIONS, timeout=30)
+        # Where dst does not exist yet, the question whether to create it comes
+        # first; on a loaded machine it may take a while.
+        deadline = time.time() + 30
+        while self.try_wait_page(OPTIONS, timeout=1) is None:
+            if self.try_wait_page(YES_NO_ALERT, invalid_path, timeout=1) is not None:
+                self.answer(1)
+            elif time.time() > deadline:
+                self.wait_page(OPTIONS, timeout=1)
 
     def to_update_options(self, directory, language=10, search_timeout=240):
         """Starts setup and goes to the component page of an update of the
@@ -767,18 +807,19 @@ class Session:
         self.wait_page(OPTIONS, timeout=30)
 
     def next_until(self, ids, caption="", timeout=300):
-        """Next on every page that has one until a dialog with ids (and caption) is up."""
+        """Next on every page that has one until a dialog with ids (and caption)
+        is up; never on a page whose Next was pressed already (see pressed)."""
         deadline = time.time() + timeout
-        clicked = None
         while self.try_wait_page(ids, caption, timeout=1) is None:
             if time.time() > deadline:
                 raise DriverError("no %s %r within %s s%s" % (ids, caption, timeout, self._evidence()))
             title = self.try_wait_page([1], timeout=1)
             # The target may have come up since the first look: never click it.
-            if title is None or self.hwnd == clicked or (caption and caption in title):
+            if title is None or self.hwnd in self.pressed or (caption and caption in title):
                 continue
-            clicked = self.hwnd
-            self.click(1)
+            # The page may end, or an alert cover it, between the look and the click.
+            with contextlib.suppress(PageUnavailable), self.tolerated():
+                self.click(1)
 
     def close(self):
         if self.proc.poll() is None:

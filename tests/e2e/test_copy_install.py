@@ -192,19 +192,19 @@ class SmallDrive(harness.WineTestCase):
         total = self.ui.text(40)
         self.ui.click(1)
         self.assertEqual(self.ui.wait_page(SPACE_ALERT), "Out of Harddisk Space")
-        self.ui.answer(2)      # Back
+        self.ui.answer(harness.ID.NO_SPACE_BACK)
         self.ui.wait_page(OPTIONS)
         self.assertEqual((self.ui.checked(10), self.ui.text(40)), (0, total))
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.ui.answer(3)      # Exit, then No: still the same page
+        self.ui.answer(harness.ID.NO_SPACE_EXIT)   # then No: still the same page
         self.ui.wait_page(YES_NO_ALERT, "Exit the Setup Program")
-        self.ui.answer(2)
+        self.ui.answer(harness.ID.ANSWER_NO)
         self.ui.wait_page(OPTIONS)
         self.assertEqual((self.ui.checked(10), self.ui.text(40)), (0, total))
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.ui.answer(1)      # Continue
+        self.ui.answer(harness.ID.NO_SPACE_CONTINUE)
         self.ui.wait_page(FOLDER, "Folder Selection", timeout=30)
         self.ui.click(1)
         self.ui.wait_page(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
@@ -222,7 +222,7 @@ class SmallDrive(harness.WineTestCase):
         self.ui.to_update_options("F:\\old")
         self.ui.click(1)
         self.ui.wait_page(SPACE_ALERT, "Out of Harddisk Space")
-        self.ui.answer(1)
+        self.ui.answer(harness.ID.NO_SPACE_CONTINUE)
         self.ui.next_until(ONE_BUTTON_ALERT, "Out of Harddisk Space", timeout=120)
         self.assertIn(FULL_TEXT, [c["text"] for c in self.ui.controls()])
         self.assertIn("old/help/quillon.hlp", harness.tree_changes(before, harness.tree_state(self.prefix.f_drive)))
@@ -257,6 +257,19 @@ class RealDisk(harness.WineTestCase):
         self.assertGreaterEqual(flushed, files)
 
 
+def unix_socket_at(directory, name):
+    """Leaves a Unix socket file named name in directory. A socket's address
+    holds at most 107 bytes, which the full path of a medium inside a clone
+    that lies deep exceeds: the name is bound relative to the directory."""
+    cwd = os.getcwd()
+    os.chdir(directory)
+    try:
+        with socket.socket(socket.AF_UNIX) as s:
+            s.bind(name)
+    finally:
+        os.chdir(cwd)
+
+
 class DamagedMedium(harness.WineTestCase):
     """Files the CD lists but that cannot be read: one that cannot be opened in
     Modules (a socket: Wine does not list a broken link at all), one that fails
@@ -268,8 +281,7 @@ class DamagedMedium(harness.WineTestCase):
         shutil.rmtree(medium, ignore_errors=True)
         shutil.copytree(harness.medium_dir(), medium, symlinks=True)
         usa = os.path.join(medium, "quillon", "USA")
-        with socket.socket(socket.AF_UNIX) as s:
-            s.bind(os.path.join(usa, "Win95", "Modules", "lost.dll"))
+        unix_socket_at(os.path.join(usa, "Win95", "Modules"), "lost.dll")
         os.symlink("/proc/self/mem", os.path.join(usa, "Help", "memory.hlp"))
         cls.prefix_options = dict(cls.prefix_options, medium=medium)
         super().setUpClass()

@@ -159,11 +159,11 @@ class CancelCopy(ManyFiles):
         newest = max(os.stat(f).st_mtime_ns for f in files)
         copied = sum(os.path.getsize(f) for f in files)
         question = self.ui.hwnd
-        self.ui.cmd("use %s" % page)
+        self.ui.use(page)
         shown_dst, shown_src = self.ui.text(ID.IDC_DST_LINE), self.ui.text(ID.IDC_SRC_LINE)
         left, top, right, _ = self.ui.rect(ID.IDC_BAR)
         page_bottom = self.ui.rect()[3]
-        self.ui.cmd("use %s" % question)
+        self.ui.use(question)
         # The question sits over the page: moved below it, the page shows as it was drawn.
         self.ui.move(question, self.ui.rect()[0], page_bottom + 10)
         time.sleep(0.5)
@@ -188,7 +188,7 @@ class CancelCopy(ManyFiles):
         self.assert_page_shows_where_the_copy_rests(page, "E:\\rest", tbytes)
         self.ui.answer(2)
         self.wait_files("E:\\rest\\help", first + 50)
-        self.ui.cmd("use %s" % page)
+        self.ui.use(page)
         second = self.cancel_held("E:\\rest\\help")
         self.assertLess(second, EXTRA_HELP_FILES, "No let the copy go on, Cancel is served again")
         self.assert_page_shows_where_the_copy_rests(page, "E:\\rest", tbytes)

@@ -235,7 +235,7 @@ class Billboards(harness.WineTestCase):
         while time.time() < deadline:
             self.ui.click(2)
             time.sleep(0.2)   # a few hundred files at most: a picture lasts 1,200
-            self.ui.cmd("use %s" % copy_page)
+            self.ui.use(copy_page)
             alert = self.hold()
             shot = self.screen()
             if self.framed(shot, 51, False, self.others()):

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "copy/copy.h"
+#include "common/at_restart.h"
 #include "common/fileops.h"
 #include "common/journal.h"
 #include "page_driving.h"
@@ -614,6 +615,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
         ASSERT_TRUE(run_commit());
         EXPECT_EQ(read_file(t.sub("dst\\prog.exe")), "the new program");
         EXPECT_EQ(listing(keep), "gone qsetup.own");
+        EXPECT_TRUE(goes_at_restart((keep + "\\gone\\0-prog.exe").c_str()));
 
         // Still running: the next run replaces what it must all the same,
         // and its undo puts back its own kept file only.

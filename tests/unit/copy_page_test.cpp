@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "copy/copy.h"
+#include "copy/framepace.h"
 #include "copy/pathline.h"
 #include "common/journal.h"
 #include "temp_tree.h"
@@ -122,6 +123,47 @@ TEST_F(CopyPage, LinesShowLowerCasePathsOfAMediumInCapitals)
     EXPECT_EQ(bcopied, 750000u);
     EXPECT_TRUE(slurp(t.sub("dest\\sub\\data.bin")) == data);
     run_commit();
+    release_copy_page();
+    DestroyWindow(page);
+}
+
+// Showings of the source line, counted as the system hands them to the line.
+static HWND counted_line;
+static int line_showings;
+static LRESULT CALLBACK count_showings(int code, WPARAM wp, LPARAM lp)
+{
+    const auto* m = reinterpret_cast<const CWPSTRUCT*>(lp);
+    if (code == HC_ACTION && m->hwnd == counted_line && m->message == WM_SETTEXT)
+        ++line_showings;
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST_F(CopyPage, ManySmallFilesAreShownOnceAFrameNotOnceAFile)
+{
+    constexpr int files = 300;
+    t.make("many");
+    for (int i = 0; i < files; ++i)
+        std::ofstream(t.sub("many\\f" + std::to_string(i) + ".bin"), std::ios::binary) << "x";
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    counted_line = GetDlgItem(page, IDC_SRC_LINE);
+    line_showings = 0;
+    HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, count_showings, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    LARGE_INTEGER freq, start, end;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&start);
+    const int copied =
+        copy_directory(page, t.sub("dest").c_str(), t.sub("many").c_str(), TRUE, FALSE);
+    QueryPerformanceCounter(&end);
+    UnhookWindowsHookEx(hook);
+    EXPECT_TRUE(copied);
+    EXPECT_TRUE(file_exists(t.sub("dest\\f299.bin")));
+    // The page's first file, then one frame an interval at the most; a frame
+    // may show the file the page rested on before the file it begins.
+    const LONGLONG frames = (end.QuadPart - start.QuadPart) * 1000 / freq.QuadPart / FRAME_MS;
+    EXPECT_GE(line_showings, 1);
+    EXPECT_LE(line_showings, 2 * (frames + 1)) << "in " << frames << " frame intervals";
     release_copy_page();
     DestroyWindow(page);
 }

@@ -58,10 +58,8 @@ static Bytes version_resource(const std::wstring& fileVersion)
 // version resource, or no resource at all for an empty version.
 static void make_pe(const std::string& path, const wchar_t* fileVersion)
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, MAX_PATH);
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ASSERT_TRUE(CopyFileA(self, path.c_str(), FALSE)) << path;
+    ASSERT_TRUE(CopyFileW(own_path().c_str(), wide(path).c_str(), FALSE)) << path;
     HANDLE h = BeginUpdateResourceA(path.c_str(), TRUE);
     ASSERT_NE(h, nullptr);
     if (fileVersion) {

@@ -8,6 +8,7 @@
 #include "common/path_join.h"
 #include "integrate/integrate.h"
 #include "page_driving.h"
+#include "temp_tree.h"
 
 namespace {
 
@@ -190,16 +191,17 @@ class RecordedProgman : public ::testing::Test {
 protected:
     static PROCESS_INFORMATION pi;
     static bool running;
-    static std::string log, conv, stop;
+    static std::string log, conv, stop, recorder;
 
     static void SetUpTestSuite()
     {
-        char exe[MAX_PATH];
-        GetModuleFileNameA(nullptr, exe, MAX_PATH);
-        std::string dir(exe);
-        dir.resize(dir.rfind('\\'));
-        std::string recorder = dir + "\\e2e\\tools\\progman_recorder.exe";
-        if (GetFileAttributesA(recorder.c_str()) == INVALID_FILE_ATTRIBUTES)
+        // Started from the temporary folder: no program starts from a path
+        // past MAX_PATH, and the build directory lies as deep as the clone.
+        std::wstring built = own_path();
+        built.resize(built.rfind(L'\\'));
+        built += L"\\e2e\\tools\\progman_recorder.exe";
+        recorder = temp_file("integ_progman_recorder.exe");
+        if (!CopyFileW(built.c_str(), wide(recorder).c_str(), FALSE))
             return;
         log = temp_file("integ_progman_log.txt");
         conv = temp_file("integ_progman_conv.txt");
@@ -246,6 +248,7 @@ protected:
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
         DeleteFileA(stop.c_str());
+        DeleteFileA(recorder.c_str());
     }
     void SetUp() override
     {
@@ -262,7 +265,7 @@ protected:
 };
 PROCESS_INFORMATION RecordedProgman::pi;
 bool RecordedProgman::running;
-std::string RecordedProgman::log, RecordedProgman::conv, RecordedProgman::stop;
+std::string RecordedProgman::log, RecordedProgman::conv, RecordedProgman::stop, RecordedProgman::recorder;
 
 TEST_F(RecordedProgman, UpdateSendsEachBatchOnItsOwnConversation)
 {
@@ -337,7 +340,7 @@ TEST_F(RecordedProgman, FolderPageTracksTheNameAndDecidesWhetherTheGroupIsNew)
     SetWindowTextA(edit, std::string(300, 'x').c_str());
     g.new_ = 7;
     {
-        AlertAnswerer refused("Invalid Folder Name", 1);
+        AlertAnswerer refused("Invalid Folder Name", IDOK);
         SendMessageA(page, WM_COMMAND, MAKEWPARAM(PAGE_NEXT, BN_CLICKED), 0);
         EXPECT_TRUE(refused.seen());
     }

@@ -6,6 +6,9 @@
 #include "common/journal.h"
 #include "copy/copy.h"
 #include "temp_tree.h"
+#include "uninstall/uninstall.h"
+
+#include <cstring>
 
 namespace {
 
@@ -155,6 +158,89 @@ TEST_F(RegistryTest, IncrementStartsAtOneRaisesKeepsForeignTypeAndWidthAndNeverW
     RegCloseKey(h);
     EXPECT_EQ(static_cast<DWORD>(REG_QWORD), type);
     EXPECT_EQ(0x200000000ull, q);
+}
+
+// What reg_increment raised the uninstaller lowers, in the same widths, never
+// below zero and never wrapping; a count that reaches zero goes.
+TEST(CountLower, BorrowsThroughEveryWidthAndStopsAtZero)
+{
+    BYTE one[4] = {1, 0, 0, 0};
+    EXPECT_TRUE(count_lower(one, 4));
+    EXPECT_EQ(0, memcmp(one, "\0\0\0\0", 4));
+    BYTE borrow[4] = {0, 1, 0, 0};
+    EXPECT_FALSE(count_lower(borrow, 4));
+    EXPECT_EQ(0, memcmp(borrow, "\xFF\0\0\0", 4));
+    BYTE zero[4] = {0, 0, 0, 0};
+    EXPECT_TRUE(count_lower(zero, 4));
+    EXPECT_EQ(0, memcmp(zero, "\0\0\0\0", 4));
+    BYTE wide[8] = {0, 0, 0, 0, 1, 0, 0, 0};
+    EXPECT_FALSE(count_lower(wide, 8));
+    EXPECT_EQ(0, memcmp(wide, "\xFF\xFF\xFF\xFF\0\0\0\0", 8));
+    BYTE full[4] = {0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_FALSE(count_lower(full, 4));
+    EXPECT_EQ(0, memcmp(full, "\xFE\xFF\xFF\xFF", 4));
+    BYTE narrow[1] = {2};
+    EXPECT_FALSE(count_lower(narrow, 1));
+    EXPECT_EQ(1, narrow[0]);
+}
+
+// Each count is lowered once per uninstall, also by a start that follows a
+// kill between writing the note and lowering a count, or after it.
+TEST_F(RegistryTest, CountsAreLoweredOnceAcrossAKill)
+{
+    const std::string nt = std::string(kTestRoot) + "\\machine\\Software\\Microsoft\\Windows NT\\CurrentVersion\\";
+    char names[SHARED_DLL_COUNT][WORK_CCH];
+    for (int i = 0; i < SHARED_DLL_COUNT; ++i)
+        ASSERT_TRUE(shared_dll_value(i, names[i], WORK_CCH));
+    HKEY entry = make(nt + "Uninstall\\Quillon");
+    HKEY counts = make(nt + "SharedDLLs");
+    auto set = [&](int i, DWORD v) {
+        RegSetValueExA(counts, names[i], 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+    };
+    auto get = [&](int i) { return count(HKEY_CURRENT_USER, nt + "SharedDLLs", names[i]); };
+    set(0, 3);   // raised by another program too
+    set(1, 1);
+    const BYTE binary[2] = {0x00, 0x01};
+    RegSetValueExA(counts, names[3], 0, REG_BINARY, binary, 2);
+    lower_counts();
+    EXPECT_EQ(2u, get(0));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(counts, names[1], nullptr, nullptr, nullptr, nullptr));
+    BYTE now[2] = {};
+    DWORD cb = sizeof now, type = 0;
+    RegQueryValueExA(counts, names[3], nullptr, &type, now, &cb);
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), type);
+    EXPECT_EQ(0xFF, now[0]);
+    EXPECT_EQ(0x00, now[1]);
+
+    // Started again before the entry went: nothing is lowered twice.
+    lower_counts();
+    EXPECT_EQ(2u, get(0));
+
+    // Killed after the note for count 0, before it was lowered: it is lowered now.
+    RegDeleteValueA(counts, names[3]);
+    set(0, 5);
+    set(1, 2);
+    const BYTE note_five[5] = {0, 5, 0, 0, 0};
+    RegSetValueExA(entry, "SharedDLLsLowered", 0, REG_BINARY, note_five, 5);
+    lower_counts();
+    EXPECT_EQ(4u, get(0));
+    EXPECT_EQ(1u, get(1));
+
+    // Killed right after count 0 was lowered: it stays, the next ones go on.
+    set(1, 2);
+    RegSetValueExA(entry, "SharedDLLsLowered", 0, REG_BINARY, note_five, 5);
+    lower_counts();
+    EXPECT_EQ(4u, get(0));
+    EXPECT_EQ(1u, get(1));
+
+    // Every count at zero: the key, empty, goes as setup made it.
+    RegDeleteValueA(counts, names[0]);
+    RegDeleteValueA(entry, "SharedDLLsLowered");
+    lower_counts();
+    RegCloseKey(counts);
+    RegCloseKey(entry);
+    HKEY gone = nullptr;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, (nt + "SharedDLLs").c_str(), 0, KEY_READ, &gone));
 }
 
 TEST_F(RegistryTest, FullInstallationOnNtWithBlankAndNewGroup)

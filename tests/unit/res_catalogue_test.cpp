@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwctype>
 #include <iterator>
 #include <map>
@@ -11,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
+#include "dialogs/dialogs.h"
 #include "ui/ui.h"
 
 namespace {
@@ -193,71 +194,48 @@ TEST_F(Catalogue, CopyPageIsNarrowerInGermanOnly)
     }
 }
 
+// Every alert in every language, with the buttons whose answers the code
+// compares with (named in res/resource.h; in English each choice is checked
+// to be the button of that name), its default, icon and one text, translated:
+// a text left in English would be a language that was missed.
 TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
 {
     struct AlertSpec {
         WORD n;
-        std::set<int> buttons;
+        std::map<int, std::wstring> choices;   // English label by answer; one button: none
         int def;
         int icon;
-        const wchar_t* title;
-        const wchar_t* text;
     };
     const AlertSpec specs[] = {
-        {0, {1, 2}, 1, 31000, L"Invalid Path",
-         L"The selected path does not exist. Do you want to create it?"},
-        {1, {1, 2}, 1, 31000, L"Exit the Setup Program",
-         L"The install process is not yet complete. Do you want to exit anyhow?"},
-        {2, {1}, 1, 31001, L"Invalid Path", L"The entered path is not valid."},
-        {10, {1}, 1, 31002, L"Abort Installation",
-         L"The Quillon\u00ae installation has been aborted. Nothing has been changed: the earlier "
-         L"Quillon\u00ae installation has been left as it was."},
-        {11, {1, 2, 3}, 3, 31002, L"Out of Harddisk Space",
-         L"There might not be enough space left on your hard drive to install Quillon\u00ae "
-         L"completely. Continuing the installation procedure might leave Quillon\u00ae in an "
-         L"unstable state."},
-        {12, {1}, 1, 31002, L"Out of Harddisk Space",
-         L"The Quillon\u00ae installation has been aborted due to missing hard drive space. "
-         L"Nothing has been changed: all files have been left as they were before the "
-         L"installation."},
-        {13, {1, 2}, 1, 31000, L"QUILLON.QPR file already exists",
-         L"The Setup program has found a previous version of the Quillon\u00ae setup file. Do you "
-         L"want to keep the existing (old) file or overwrite it with the new .QPR file from the "
-         L"CD-ROM?"},
-        {14, {1}, 1, 31001, L"Invalid Folder Name",
-         L"The folder name is empty or contains characters that are not allowed: "
-         L"\\ / : * ? \" < > |"},
-        {15, {1}, 1, 31002, L"Read Error",
-         L"The Quillon\u00ae installation has been aborted because a file on the CD-ROM could not "
-         L"be read. Nothing has been changed: all files have been left as they were before the "
-         L"installation."},
-        {16, {1}, 1, 31002, L"Unfinished Installation",
-         L"Setup found the record of an earlier installation that did not finish, but cannot "
-         L"read it. The files have been left as they are; check the Quillon\u00ae installation "
-         L"before you use it."},
-        {17, {1, 2, 3}, 3, 31002, L"Unfinished Installation",
-         L"Setup could not put back everything an unfinished installation had changed: another "
-         L"program may be using one of its files. Close the other programs and choose Retry. Exit "
-         L"tries again at the next start of Setup; Ignore leaves the files as they are now."},
-        {18, {1}, 1, 31002, L"Setup Is Already Running",
-         L"Another Quillon\u00ae Setup is running on this computer. Only one can run at a time: "
-         L"finish the other one, then start Setup again."},
-        {19, {1}, 1, 31001, L"Windows Directory Not Writable",
-         L"The Quillon\u00ae installation has been aborted because Setup cannot write to the "
-         L"Windows directory, where it keeps the record that lets an interrupted installation be "
-         L"undone. Log on as a user who may change the Windows directory and start Setup again. "
-         L"Nothing has been changed."},
-        {20, {1}, 1, 31002, L"File Cannot Be Kept",
-         L"The Quillon\u00ae installation has been aborted because Setup could not keep a copy of "
-         L"this file before replacing it, so it could not have put it back. Nothing has been "
-         L"changed: all files have been left as they were before the installation."},
-        {21, {1, 2, 3}, 3, 31002, L"Unfinished Installation",
-         L"An unfinished installation changed files on a drive that is not available now: a "
-         L"network drive that is not connected, or another disk in its place. Connect the drive "
-         L"and choose Retry. Exit tries again at the next start of Setup; Ignore forgets the "
-         L"unfinished installation and leaves its files as they are."},
+        {ALERT_CREATE_PATH, {{ANSWER_YES, L"Yes"}, {ANSWER_NO, L"No"}}, ANSWER_YES,
+         IDI_ALERT_QUESTION},
+        {ALERT_EXIT, {{ANSWER_YES, L"Yes"}, {ANSWER_NO, L"No"}}, ANSWER_YES, IDI_ALERT_QUESTION},
+        {ALERT_BAD_PATH, {{IDOK, L""}}, IDOK, IDI_ALERT_ERROR},
+        {ALERT_ABORT, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_NO_SPACE,
+         {{NO_SPACE_CONTINUE, L"Continue"}, {NO_SPACE_BACK, L"Back"}, {NO_SPACE_EXIT, L"Exit"}},
+         NO_SPACE_EXIT, IDI_ALERT_WARNING},
+        {ALERT_DISK_FULL, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_QPR_EXISTS, {{QPR_KEEP, L"Keep"}, {QPR_OVERWRITE, L"Overwrite"}}, QPR_KEEP,
+         IDI_ALERT_QUESTION},
+        {ALERT_BAD_FOLDER, {{IDOK, L""}}, IDOK, IDI_ALERT_ERROR},
+        {ALERT_READ_ERROR, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_BAD_RECORD, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_UNDO_INCOMPLETE,
+         {{UNDO_IGNORE, L"Ignore"}, {UNDO_EXIT, L"Exit"}, {UNDO_RETRY, L"Retry"}}, UNDO_RETRY,
+         IDI_ALERT_WARNING},
+        {ALERT_SETUP_RUNNING, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_WINDIR_READ_ONLY, {{IDOK, L""}}, IDOK, IDI_ALERT_ERROR},
+        {ALERT_CANNOT_KEEP, {{IDOK, L""}}, IDOK, IDI_ALERT_WARNING},
+        {ALERT_DRIVE_MISSING,
+         {{UNDO_IGNORE, L"Ignore"}, {UNDO_EXIT, L"Exit"}, {UNDO_RETRY, L"Retry"}}, UNDO_RETRY,
+         IDI_ALERT_WARNING},
     };
-    for (const AlertSpec& a : specs) {
+    ASSERT_EQ(std::size(specs), std::size(kAlerts));
+    for (size_t i = 0; i < std::size(specs); ++i) {
+        const AlertSpec& a = specs[i];
+        EXPECT_EQ(a.n, kAlerts[i]);
+        std::wstring english_caption, english_text;
         for (const Lang& l : kLangs) {
             SCOPED_TRACE(std::string(l.name) + " alert " + std::to_string(a.n));
             Dialog d;
@@ -265,12 +243,15 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
             EXPECT_TRUE(d.style & WS_CAPTION);
             EXPECT_TRUE(d.style & WS_SYSMENU);
             EXPECT_TRUE(d.style & DS_MODALFRAME);
-            std::set<int> buttons;
+            std::map<int, std::wstring> buttons;
             std::vector<int> defaults;
             std::vector<std::wstring> icons, texts;
             for (const Item& it : d.items) {
                 if (it.id != -1 && is_button_class(it)) {
-                    buttons.insert(it.id);
+                    std::wstring label = it.text;
+                    label.erase(std::remove(label.begin(), label.end(), L'&'), label.end());
+                    EXPECT_FALSE(label.empty()) << "button " << it.id;
+                    buttons[it.id] = a.choices.size() > 1 && l.id == 1033 ? label : L"";
                     if ((it.style & 0xF) == BS_DEFPUSHBUTTON)
                         defaults.push_back(it.id);
                 } else if ((it.style & SS_TYPEMASK) == SS_ICON) {
@@ -279,17 +260,25 @@ TEST_F(Catalogue, AlertsHaveTheirButtonsDefaultsAndIcons)
                     texts.push_back(it.text);
                 }
             }
-            EXPECT_EQ(buttons, a.buttons);
+            std::map<int, std::wstring> expected = a.choices;
+            for (auto& choice : expected)
+                if (l.id != 1033)
+                    choice.second.clear();
+            EXPECT_EQ(buttons, expected);
             EXPECT_EQ(defaults, std::vector<int>{a.def});
             EXPECT_EQ(icons, std::vector<std::wstring>{L"#" + std::to_wstring(a.icon)});
-            ASSERT_EQ(texts.size(), 1u);
             // Alerts 15 and 20 name the file on a line of their own, filled when they open.
             EXPECT_EQ(std::count_if(d.items.begin(), d.items.end(),
                                     [](const Item& it) { return it.id == IDC_ALERT_NAME; }),
-                      a.n == 15 || a.n == 20 ? 1 : 0);
+                      a.n == ALERT_READ_ERROR || a.n == ALERT_CANNOT_KEEP ? 1 : 0);
+            ASSERT_EQ(texts.size(), 1u);
+            EXPECT_FALSE(d.caption.empty());
             if (l.id == 1033) {
-                EXPECT_EQ(d.caption, a.title);
-                EXPECT_EQ(texts[0], a.text);
+                english_caption = d.caption;
+                english_text = texts[0];
+            } else {
+                EXPECT_NE(d.caption, english_caption);
+                EXPECT_NE(texts[0], english_text);
             }
         }
     }
@@ -459,6 +448,25 @@ LONG overflow(HWND ctl)
     return over;
 }
 
+// Makes template id of langid from module a hidden child of host and
+// expects every text in it to show whole.
+void expect_texts_fit(HWND host, HMODULE module, WORD id, WORD langid)
+{
+    HRSRC hrsrc = FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(id), langid);
+    ASSERT_NE(hrsrc, nullptr);
+    const BYTE* res = static_cast<const BYTE*>(LockResource(LoadResource(module, hrsrc)));
+    std::vector<BYTE> copy(res, res + SizeofResource(module, hrsrc));
+    DWORD& style = *reinterpret_cast<DWORD*>(copy.data() + 12);
+    style = (style & (DS_SETFONT | 0xFF)) | WS_CHILD;
+    auto tmpl = reinterpret_cast<LPCDLGTEMPLATEW>(copy.data());
+    HWND dlg = CreateDialogIndirectParamW(hInst, tmpl, host, idle_proc, 0);
+    ASSERT_NE(dlg, nullptr);
+    for (HWND ctl = GetWindow(dlg, GW_CHILD); ctl != nullptr; ctl = GetWindow(ctl, GW_HWNDNEXT))
+        EXPECT_LE(overflow(ctl), 0) << "control " << GetDlgCtrlID(ctl);
+    DestroyWindow(dlg);
+    drain_queue();  // the pictures post a quit request when destroyed
+}
+
 // Translations run longer than English: every text must still show whole.
 TEST_F(Catalogue, EveryTextFitsItsControl)
 {
@@ -470,25 +478,37 @@ TEST_F(Catalogue, EveryTextFitsItsControl)
     HWND host = CreateWindowExW(0, L"static", L"", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
                                 hInst, nullptr);
     ASSERT_NE(host, nullptr);
-    auto check = [host](WORD id, WORD langid) {
-        HRSRC hrsrc = FindResourceExA(hInst, RT_DIALOG, MAKEINTRESOURCEA(id), langid);
-        ASSERT_NE(hrsrc, nullptr);
-        const BYTE* res = static_cast<const BYTE*>(LockResource(LoadResource(hInst, hrsrc)));
-        std::vector<BYTE> copy(res, res + SizeofResource(hInst, hrsrc));
-        DWORD& style = *reinterpret_cast<DWORD*>(copy.data() + 12);
-        style = (style & (DS_SETFONT | 0xFF)) | WS_CHILD;
-        auto tmpl = reinterpret_cast<LPCDLGTEMPLATEW>(copy.data());
-        HWND dlg = CreateDialogIndirectParamW(hInst, tmpl, host, idle_proc, 0);
-        ASSERT_NE(dlg, nullptr);
-        for (HWND ctl = GetWindow(dlg, GW_CHILD); ctl != nullptr; ctl = GetWindow(ctl, GW_HWNDNEXT))
-            EXPECT_LE(overflow(ctl), 0) << "control " << GetDlgCtrlID(ctl);
-        DestroyWindow(dlg);
-        drain_queue();  // the pictures post a quit request when destroyed
-    };
-    for_each_localized([&](WORD id, const Lang& l, const Dialog&) { check(id, l.id); });
+    for_each_localized([&](WORD id, const Lang& l, const Dialog&) {
+        expect_texts_fit(host, hInst, id, l.id);
+    });
     SCOPED_TRACE("language page");
-    check(DLG_LANGUAGE, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    expect_texts_fit(host, hInst, DLG_LANGUAGE, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
     DestroyWindow(host);
+}
+
+// The uninstaller's messages, read from uinstall.exe in the build directory
+// above this program: in every language, whole, and inside their dialog.
+TEST_F(Catalogue, UninstallerMessagesFitInEveryLanguage)
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    ASSERT_TRUE(n > 0 && n < MAX_PATH);
+    for (int up = 0; up < 2; ++up)
+        *strrchr(path, '\\') = '\0';
+    ASSERT_LT(strlen(path) + 14, sizeof path);
+    strcat(path, "\\uinstall.exe");
+    HMODULE un = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(un, nullptr) << path;
+    HWND host = CreateWindowExW(0, L"static", L"", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr,
+                                hInst, nullptr);
+    for (WORD n = 40; n <= 52; ++n) {
+        for (const Lang& l : kLangs) {
+            SCOPED_TRACE(std::string(l.name) + " message " + std::to_string(n));
+            expect_texts_fit(host, un, static_cast<WORD>(ALERT_BASE + n), l.id);
+        }
+    }
+    DestroyWindow(host);
+    FreeLibrary(un);
 }
 
 BOOL CALLBACK count_language(HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR param)

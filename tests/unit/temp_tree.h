@@ -21,5 +21,11 @@ private:
     std::string root_;
 };
 
+// This test program's full path, whatever its length: it runs from the build
+// directory through Z:, as deep as the clone lies, past MAX_PATH in a deep one.
+std::wstring own_path();
+// An ANSI text (a path of the temporary folder) for the wide calls.
+std::wstring wide(const std::string& ansi);
+
 bool file_exists(const std::string& path);
 bool dir_exists(const std::string& path);

@@ -106,9 +106,12 @@ TEST(UiBillboard, TotalsAboveTwoGibibytesKeepTheirShares)
 
 TEST(UiBillboard, NoPictureMeansNoSwitch)
 {
+    // Before the copy's first picture and after its last: the bytes move no
+    // share, and the side of the next picture stays.
     start_copy(25000000);
     cbinf = -1;
     EXPECT_EQ(shown_after(25000000), -1);
-    place_info();
-    remove_info();
+    EXPECT_EQ(shown_after(40000000), -1);
+    expect_thresholds(5000000, 5000000, 5000000, 5000000, 5000000);
+    EXPECT_EQ(infplace, TRUE);
 }

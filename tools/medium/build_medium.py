@@ -11,6 +11,11 @@ the catalogues:
   DIR/quillon/<language>/<platform>/...   main files, modules, drivers, special
   DIR/inst/<platform>/...                 shared libraries, ctl3d\\ctl3d32.dll
 
+Every platform tree of the CD gets the manifest of the whole medium, a main
+file that setup copies with the others and the uninstaller reads: the path
+each file of every language and platform tree lands on at the destination,
+with its size and CRC-32.
+
 Names are matched without regard to case, as the CD's file system does; two
 names in one directory that differ only in case are refused. Every catalogue
 is computed from the files as they lie in the finished CD tree, by the rules
@@ -21,6 +26,7 @@ import os
 import shutil
 import struct
 import sys
+import zlib
 from pathlib import Path
 
 # Language index order of the setup program; the catalogue uses these names.
@@ -68,6 +74,29 @@ ENTRY_LIMIT = 0xFFFFFFFF
 # Sub-directories whose files the copy puts into the directory above.
 MERGE_DIRS = {"serial", "typeset"}
 
+# Destination names of the component rows, by language tree: the names the
+# setup program's string tables give them (German has its own, the other
+# languages use the English ones).
+ENGLISH_NAMES = ("modules", "drivers", "rasters", "document", "fonts", "help", "vector",
+                 "colors", "curves", "dicts", "texts", "bitmaps", "layouts", "macros", "pages",
+                 "styles", "special", "clipart")
+DESTINATION_NAMES = {
+    "FRG": ("module", "treiber", "raster", "dokument", "fonts", "hilfe", "vektor", "farben",
+            "kennlin", "lexika", "texte", "bilder", "layouts", "makros", "seiten", "stile",
+            "spezial", "clipart"),
+}
+
+# The manifest: a main file of every platform tree. One line per file,
+# fields separated by '|' (a character no file name may hold):
+#   F|language|platform|path|size|crc   a file below the destination
+#   S|...                               the settings file: the product's own whatever it holds
+#   T|language||default.qlx|size|crc    the template for new documents (ShellNew)
+# platform is empty for a file of the language tree. path is where the file
+# lands below the destination, lower case, "\\" between levels.
+MANIFEST_NAME = "uinstall.lst"
+MANIFEST_HEADER = "QMF|1"
+SETTINGS_NAME = "quillon.qpr"
+
 # Top-level names a laid-out medium consists of; --replace removes nothing else.
 MEDIUM_TOP = {"quillon", "inst", "setup.exe"}
 
@@ -108,17 +137,17 @@ def checked_sum(sizes, what):
     return total
 
 
-def tree_bytes(directory):
-    """Bytes of every file below `directory`: merge directories and any other
-    sub-directory are copied into the component, so all of them count.
+def landed_files(directory):
+    """{path below the component's destination (lower-case parts): source}
+    of every file below `directory`: merge directories are emptied into their
+    parent, any other sub-directory is copied as it is.
 
-    The copy empties merge directories into their parent, so a file there may
-    land on the name of another file; the second copy would replace the first
-    and the disk would hold fewer bytes than stated, so that is refused."""
-    if directory is None or not directory.is_dir():
-        return 0
-    sizes = []
+    A file of a merge directory may land on the name of another file; the
+    second copy would replace the first and the disk would hold fewer bytes
+    than stated, so that is refused."""
     landed = {}
+    if directory is None or not directory.is_dir():
+        return landed
     dir_targets = set()
     for root, _dirs, files in os.walk(directory):
         rel = Path(root).relative_to(directory).parts
@@ -129,17 +158,25 @@ def tree_bytes(directory):
             other = landed.setdefault(target + (name.lower(),), source)
             if other != source:
                 raise MediumError("%s and %s would be copied to the same file" % (other, source))
-            sizes.append(os.path.getsize(source))
     for path, source in landed.items():
         if path in dir_targets:
             raise MediumError("%s would be copied where the copy makes a directory" % source)
-    return checked_sum(sizes, directory)
+    return landed
+
+
+def tree_bytes(directory):
+    """Bytes of every file below `directory`: merge directories and any other
+    sub-directory are copied into the component, so all of them count."""
+    return checked_sum((os.path.getsize(s) for s in landed_files(directory).values()), directory)
+
+
+def main_files(platform_dir):
+    """The main files are copied without sub-directories."""
+    return sorted((e for e in platform_dir.iterdir() if e.is_file()), key=lambda e: e.name.lower())
 
 
 def main_files_bytes(platform_dir):
-    """The main files are copied without sub-directories."""
-    return checked_sum((e.stat().st_size for e in platform_dir.iterdir() if e.is_file()),
-                       platform_dir)
+    return checked_sum((e.stat().st_size for e in main_files(platform_dir)), platform_dir)
 
 
 def catalogue_entries(language_dir, platform_dir):
@@ -156,6 +193,56 @@ def pack_catalogue(entries):
 
 def catalogue_name(language, suffix):
     return language + suffix + "QTB"
+
+
+def file_line(kind, language, platform, path, source):
+    if "|" in path or any(ord(c) < 32 for c in path):
+        raise MediumError("%s: a name the manifest cannot hold" % source)
+    with open(source, "rb") as f:
+        data = f.read()
+    return "%s|%s|%s|%s|%d|%08x" % (kind, language, platform, path, len(data),
+                                     zlib.crc32(data) & 0xFFFFFFFF)
+
+
+def manifest_text(cd):
+    """The manifest of the CD tree `cd`: every file the copy can put below a
+    destination, from every language and platform tree, and the template."""
+    lines = [MANIFEST_HEADER]
+    by_language = {}
+    for _name, language_dir, platform_dir in product_trees(cd):
+        by_language.setdefault(language_dir, []).append(platform_dir)
+    for language_dir, platform_dirs in by_language.items():
+        language = next(l for l in LANGUAGES if l.lower() == language_dir.name.lower())
+        platform_names = {p.lower(): p for p, _suffix in PLATFORMS}
+        names = DESTINATION_NAMES.get(language, ENGLISH_NAMES)
+        for name in ("readme.wri", "default.qlx"):
+            source = find_child(language_dir, name)
+            if source is not None and source.is_file():
+                lines.append(file_line("T" if name == "default.qlx" else "F", language, "",
+                                       name, source))
+        for platform_dir in platform_dirs:
+            platform = platform_names[platform_dir.name.lower()]
+            for entry in main_files(platform_dir):
+                name = entry.name.lower()
+                if name != MANIFEST_NAME:
+                    lines.append(file_line("S" if name == SETTINGS_NAME else "F", language,
+                                           platform, name, entry))
+        for row, (tree, src_name) in enumerate(COMPONENTS):
+            bases = platform_dirs if tree == PLATFORM_TREE else [language_dir]
+            for base in bases:
+                platform = platform_names[base.name.lower()] if tree == PLATFORM_TREE else ""
+                landed = landed_files(resolve(base, src_name))
+                for target in sorted(landed):
+                    path = "\\".join((names[row],) + target)
+                    lines.append(file_line("F", language, platform, path, landed[target]))
+    try:
+        return "".join(line + "\r\n" for line in lines).encode("cp1252")
+    except UnicodeEncodeError as err:
+        raise MediumError("a file name outside the ANSI code page: %s" % err)
+
+
+def platform_dirs_of(cd):
+    return [platform_dir for _name, _language_dir, platform_dir in product_trees(cd)]
 
 
 def product_trees(cd):
@@ -237,6 +324,13 @@ def layout(staging, out, setup=None, replace=False):
     if setup is not None:
         shutil.copyfile(setup, out / "setup.exe")
 
+    # The manifest lists every file but itself; the catalogues count it as a main file.
+    manifest = manifest_text(out)
+    for platform_dir in platform_dirs_of(out):
+        stale = find_child(platform_dir, MANIFEST_NAME)
+        if stale is not None:
+            stale.unlink()
+        (platform_dir / MANIFEST_NAME).write_bytes(manifest)
     catalogues = {name: catalogue_entries(ldir, pdir) for name, ldir, pdir in product_trees(out)}
     target = (find_child(out, "inst") or out / "inst") / "inst"
     target.mkdir(parents=True, exist_ok=True)
@@ -267,6 +361,21 @@ def check(cd):
             if stated != actual:
                 problems.append("%s: entry %d (%s) states %d bytes, the files hold %d"
                                 % (name, k, entry_label(k), stated, actual))
+    # Every platform tree holds the same manifest: one line for all that are out of step.
+    manifest = manifest_text(cd)
+    missing, stale = [], []
+    for platform_dir in platform_dirs_of(cd):
+        path = find_child(platform_dir, MANIFEST_NAME)
+        where = "%s/%s" % (platform_dir.parent.name, platform_dir.name)
+        if path is None:
+            missing.append(where)
+        elif path.read_bytes() != manifest:
+            stale.append(where)
+    if missing:
+        problems.append("%s: missing in %s" % (MANIFEST_NAME, ", ".join(missing)))
+    if stale:
+        problems.append("%s in %s: does not list the files as they are"
+                        % (MANIFEST_NAME, ", ".join(stale)))
     if catalogue_dir is not None:
         for entry in sorted(catalogue_dir.iterdir()):
             if entry.name.lower().endswith(".qtb") and entry.name.lower() not in expected:

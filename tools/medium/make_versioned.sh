@@ -46,16 +46,24 @@ numver=$(printf '%s\n' "$version" | tr -c '0-9' ' ' | awk '{
     print out
 }')
 
-cflags="-Os -s -Wall -Wextra -Werror -DWIN32_LEAN_AND_MEAN -DSTRICT"
+# The entry points' symbols: 32-bit names carry the stdcall decoration, 64-bit
+# ones none. A wrong name is only a linker warning and leaves the file without
+# its entry (a DLL) or starting at the first byte of its code (a program):
+# warnings are fatal here, as in every other build of the project.
+case $("$CC" -dumpmachine) in
+    i?86-*) dll_entry=_DllMain@12 exe_entry=_start@0 ;;
+    *)      dll_entry=DllMain exe_entry=start ;;
+esac
+cflags="-Os -s -Wall -Wextra -Werror -DWIN32_LEAN_AND_MEAN -DSTRICT -Wl,--fatal-warnings"
 case $kind in
     dll)          source=sysdll.c filetype=2 desc="Demo shared library"
-                  link="-shared -nostdlib -Wl,--entry,_DllMain@12" ;;
+                  link="-shared -nostdlib -Wl,--entry,$dll_entry" ;;
     exe)          source=sysexe.c filetype=1 desc="Demo helper program"
-                  link="-mwindows -nostdlib -Wl,--entry,_start@0 -lkernel32" ;;
+                  link="-mwindows -nostdlib -Wl,--entry,$exe_entry -lkernel32" ;;
     ctl3d)        source=ctl3d.c filetype=2 desc="Demo 3-D controls"
-                  link="-shared -nostdlib -Wl,--entry,_DllMain@12 -Wl,--kill-at" ;;
+                  link="-shared -nostdlib -Wl,--entry,$dll_entry -Wl,--kill-at" ;;
     ctl3d-refuse) source=ctl3d.c filetype=2 desc="Demo 3-D controls (no subclassing)"
-                  link="-shared -nostdlib -Wl,--entry,_DllMain@12 -Wl,--kill-at"
+                  link="-shared -nostdlib -Wl,--entry,$dll_entry -Wl,--kill-at"
                   cflags="$cflags -DCTL3D_REFUSE_SUBCLASS" ;;
     *) usage ;;
 esac

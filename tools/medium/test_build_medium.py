@@ -7,6 +7,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import zlib
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -87,7 +88,7 @@ class LayoutAndCatalogues(MediumTestCase):
         self.assertEqual(set(catalogues), {"USA_W95.QTB", "USA_PENT.QTB", "FRG_W95.QTB"})
 
         usa = [0] * 19
-        usa[0] = 1023          # main files only: no sub-directory counted
+        usa[0] = 1023 + self.manifest_size()   # main files only: no sub-directory counted
         usa[1] = 12            # modules, recursively
         usa[5] = 3 + 11 + 13   # fonts with its serial and typeset merge directories
         usa[6] = 2             # help
@@ -97,20 +98,51 @@ class LayoutAndCatalogues(MediumTestCase):
 
         # Language-tree components are shared, platform-tree ones are not.
         pentium = list(usa)
-        pentium[0], pentium[1], pentium[17] = 50, 0, 0
+        pentium[0], pentium[1], pentium[17] = 50 + self.manifest_size(), 0, 0
         self.assertEqual(catalogues["USA_PENT.QTB"], pentium)
-        self.assertEqual(catalogues["FRG_W95.QTB"], [77] + [0] * 18)
+        self.assertEqual(catalogues["FRG_W95.QTB"], [77 + self.manifest_size()] + [0] * 18)
 
         self.assertEqual((self.cd / "setup.exe").read_bytes(), b"MZ")
         self.assertTrue((self.cd / "inst/Win95/msvcrt20.dll").is_file())
         self.assertEqual(build_medium.check(self.cd), [])
         self.assertEqual(run_main("check", "--cd", str(self.cd)), 0)
 
+    def manifest_size(self):
+        return (self.cd / "quillon/USA/Win95" / build_medium.MANIFEST_NAME).stat().st_size
+
+    def test_manifest_lists_where_every_file_lands(self):
+        self.lay_out()
+        manifest = (self.cd / "quillon/FRG/Win95/uinstall.lst").read_bytes()
+        self.assertEqual((self.cd / "quillon/USA/Pentium/uinstall.lst").read_bytes(), manifest)
+        lines = manifest.decode("cp1252").split("\r\n")
+        self.assertEqual((lines[0], lines[-1]), ("QMF|1", ""))
+        entries = {tuple(line.split("|")[:4]): line.split("|")[4:] for line in lines[1:-1]}
+        # Language-tree files once per language, platform-tree files per platform; merge
+        # directories emptied into their component; the settings file and the template marked.
+        self.assertEqual(set(entries), {
+            ("F", "USA", "", "readme.wri"), ("T", "USA", "", "default.qlx"),
+            ("F", "USA", "Win95", "quillon.exe"), ("S", "USA", "Win95", "quillon.qpr"),
+            ("F", "USA", "Win95", "modules\\a.qmd"), ("F", "USA", "Win95", "modules\\deeper\\b.qmd"),
+            ("F", "USA", "Win95", "special\\s.qsp"), ("F", "USA", "", "fonts\\fonts.lst"),
+            ("F", "USA", "", "fonts\\s.qft"), ("F", "USA", "", "fonts\\t.qkt"),
+            ("F", "USA", "", "help\\h.hlp"), ("F", "USA", "", "clipart\\c.bmp"),
+            ("F", "USA", "Pentium", "quillon.exe"), ("F", "FRG", "Win95", "quillon.exe")})
+        self.assertEqual(entries[("F", "USA", "", "clipart\\c.bmp")],
+                         ["258", "%08x" % zlib.crc32(b"x" * 0x0102)])
+
+        # German destination names; a stale manifest is reported once for all its trees.
+        (self.cd / "quillon/FRG/Win95/Modules").mkdir(parents=True)
+        (self.cd / "quillon/FRG/Win95/Modules/m.qmd").write_bytes(b"m")
+        again = build_medium.manifest_text(self.cd).decode("cp1252")
+        self.assertIn("F|FRG|Win95|module\\m.qmd|1|%08x\r\n" % zlib.crc32(b"m"), again)
+        self.assertIn("uinstall.lst in USA/Win95, USA/Pentium, FRG/Win95: does not list the files "
+                      "as they are", build_medium.check(self.cd))
+
     def test_catalogue_bytes(self):
         self.lay_out()
         data = (self.cd / "inst/inst/USA_W95.QTB").read_bytes()
         self.assertEqual(len(data), 76)
-        self.assertEqual(data[0:4], (1023).to_bytes(4, "little"))
+        self.assertEqual(data[0:4], (1023 + self.manifest_size()).to_bytes(4, "little"))
         self.assertEqual(data[72:76], b"\x02\x01\x00\x00")
         self.assertEqual(data[4 * 5:4 * 6], (27).to_bytes(4, "little"))
 
@@ -128,14 +160,18 @@ class LayoutAndCatalogues(MediumTestCase):
         self.assertTrue(any(p.startswith("FRG_W95.QTB: missing") for p in problems), problems)
         self.assertIn("USA_PENT.QTB: 40 bytes long, not 76", problems)
         self.assertIn("POL_W95.QTB: no product tree for this catalogue", problems)
-        self.assertEqual(len(problems), 4, problems)
+        self.assertIn("uinstall.lst in USA/Win95, USA/Pentium, FRG/Win95: does not list the files "
+                      "as they are", problems)
+        self.assertEqual(len(problems), 5, problems)
         self.assertEqual(run_main("check", "--cd", str(self.cd)), 1)
 
     def test_main_file_growing_is_caught_in_entry_zero(self):
         self.lay_out()
         (self.cd / "quillon/USA/Win95/new.dat").write_bytes(b"12345")
-        self.assertEqual(build_medium.check(self.cd),
-                         ["USA_W95.QTB: entry 0 (main files) states 1023 bytes, the files hold 1028"])
+        size = 1023 + self.manifest_size()
+        self.assertEqual(build_medium.check(self.cd)[0],
+                         "USA_W95.QTB: entry 0 (main files) states %d bytes, the files hold %d"
+                         % (size, size + 5))
 
 
 class NamesAndLimits(MediumTestCase):
@@ -147,7 +183,8 @@ class NamesAndLimits(MediumTestCase):
         })
         catalogues = build_medium.layout(self.staging, self.cd)
         entries = catalogues["USA_W95.QTB"]
-        self.assertEqual((entries[0], entries[2], entries[5]), (8, 4, 6))
+        manifest = build_medium.find_child(self.cd / "QUILLON/usa/WIN95", "uinstall.lst")
+        self.assertEqual((entries[0], entries[2], entries[5]), (8 + manifest.stat().st_size, 4, 6))
         self.assertEqual(build_medium.check(self.cd), [])
 
     def test_names_differing_only_in_case_are_refused(self):

@@ -1,6 +1,8 @@
 // A stand-in for Program Manager: serves DDE service and topic "PROGMAN",
 // writes every execute command to a log, one per line, as it arrives, and
-// answers the group-list request with the text of a reply file.
+// answers the group-list request with the text of a reply file, and a
+// request for a group's contents with the text of REPLYFILE.<group name>
+// when that file exists.
 //
 //   progman_recorder LOGFILE REPLYFILE STOPFILE [CONVLOG] [--silent]
 //
@@ -22,6 +24,7 @@ static HSZ hsz_progman;
 static FILE* log_file;
 static FILE* conv_file;
 static std::string reply;
+static std::string reply_path;
 static bool silent;
 
 static void log_line(FILE* f, const char* text)
@@ -32,6 +35,8 @@ static void log_line(FILE* f, const char* text)
     fputc('\n', f);
     fflush(f);
 }
+
+static bool read_file(const char* path, std::string* out);
 
 static HDDEDATA CALLBACK server_callback(UINT type, UINT fmt, HCONV, HSZ hsz1, HSZ hsz2,
                                          HDDEDATA hdata, ULONG_PTR, ULONG_PTR)
@@ -56,14 +61,23 @@ static HDDEDATA CALLBACK server_callback(UINT type, UINT fmt, HCONV, HSZ hsz1, H
             return CBR_BLOCK;
         return reinterpret_cast<HDDEDATA>(static_cast<ULONG_PTR>(DDE_FACK));
     }
-    case XTYP_REQUEST:
-        if (fmt != CF_TEXT || DdeCmpStringHandles(hsz2, hsz_progman) != 0)
+    case XTYP_REQUEST: {
+        if (fmt != CF_TEXT)
             return nullptr;
         if (silent)
             return CBR_BLOCK;
+        std::string text = reply;
+        if (DdeCmpStringHandles(hsz2, hsz_progman) != 0) {
+            char item[512] = "";
+            DdeQueryStringA(idinst, hsz2, item, sizeof item, CP_WINANSI);
+            text.clear();
+            if (!read_file((reply_path + "." + item).c_str(), &text))
+                return nullptr;
+        }
         return DdeCreateDataHandle(idinst,
-                                   reinterpret_cast<LPBYTE>(const_cast<char*>(reply.c_str())),
-                                   static_cast<DWORD>(reply.size() + 1), 0, hsz2, CF_TEXT, 0);
+                                   reinterpret_cast<LPBYTE>(const_cast<char*>(text.c_str())),
+                                   static_cast<DWORD>(text.size() + 1), 0, hsz2, CF_TEXT, 0);
+    }
     default:
         return nullptr;
     }
@@ -102,6 +116,7 @@ int main(int argc, char** argv)
         --argc;
     }
     const char* stop_path = argv[3];
+    reply_path = argv[2];
     if (!read_file(argv[2], &reply)) {
         fprintf(stderr, "cannot read %s\n", argv[2]);
         return 2;

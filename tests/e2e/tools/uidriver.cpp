@@ -6,10 +6,12 @@
 // would, so what it sees is what a user sees. Reads use the wide-character
 // calls: Wine marshals the ANSI list-box calls across processes badly.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -145,11 +147,38 @@ bool child_exited()
     return child.hProcess && WaitForSingleObject(child.hProcess, 0) == WAIT_OBJECT_0;
 }
 
+// A window handle as the answers spell it and as the commands take it back:
+// all of its pointer-sized bits, in both builds.
 std::string hex(HWND h)
 {
     char buf[32];
-    snprintf(buf, sizeof buf, "%08lx", static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(h)));
+    snprintf(buf, sizeof buf, "%08llx", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(h)));
     return buf;
+}
+
+HWND from_hex(const std::string& s)
+{
+    return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoull(s.c_str(), nullptr, 16)));
+}
+
+// Why the current dialog cannot be acted on, or empty. A page ends with
+// EndDialog, which hides it at once and destroys it later; a modal dialog over
+// it disables it. A person cannot click either, and a click sent to a hidden
+// page would run its handler a second time. Reads stay allowed on a covered
+// page (a test may look at the page under its question).
+std::string not_current()
+{
+    if (!current) return "err no current dialog";
+    if (!IsWindow(current)) return "err page gone";
+    return std::string();
+}
+
+std::string no_input()
+{
+    std::string err = not_current();
+    if (err.empty() && !IsWindowVisible(current)) err = "err page gone";
+    if (err.empty() && !IsWindowEnabled(current)) err = "err page disabled";
+    return err;
 }
 
 // Splits off the first whitespace-separated word; the remainder keeps its inner blanks.
@@ -174,7 +203,7 @@ bool to_int(const std::string& s, long& v)
 HWND control(const std::string& word, std::string& err)
 {
     long id = 0;
-    if (!current || !IsWindow(current)) { err = "err no current dialog"; return nullptr; }
+    if (!(err = not_current()).empty()) return nullptr;
     if (!to_int(word, id)) { err = "err bad control id"; return nullptr; }
     HWND h = GetDlgItem(current, static_cast<int>(id));
     if (!h) err = "err no control " + word;
@@ -188,14 +217,51 @@ LRESULT send(HWND h, UINT msg, WPARAM wp, LPARAM lp, DWORD timeout = 5000)
     return static_cast<LRESULT>(r);
 }
 
+// Clicks and commands a page has not finished handling, by page. A click is
+// handled where the program's thread next looks at its messages: a click
+// that opened a modal dialog (the component page's samples) is finished only
+// when that dialog has closed and the page's handler has returned. A second
+// click sent to the page before then was handled inside the program's own
+// loop of the first (its queue drained after the dialog), and a page that
+// ended there lost the wake-up of its own loop: hidden, its owner enabled,
+// the loop waiting for ever with no page on the screen. A person's second
+// click waits in the queue until the first is done; so does the driver's.
+std::map<HWND, int> unfinished;
+
+void CALLBACK sent_done(HWND, UINT, ULONG_PTR page, LRESULT)
+{
+    auto it = unfinished.find(reinterpret_cast<HWND>(page));
+    if (it != unfinished.end() && --it->second <= 0) unfinished.erase(it);
+}
+
+// Waits until the page has finished every earlier click, up to ms; the
+// answers come in as the driver looks at its own messages.
+bool page_idle(HWND page, DWORD ms)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        if (!unfinished.count(page)) return true;
+        if (!IsWindow(page)) {   // a page that is gone finishes nothing more
+            unfinished.erase(page);
+            return true;
+        }
+        if (GetTickCount() - start >= ms) return false;
+        Sleep(2);
+    }
+}
+
 // A message that opens a modal dialog is not answered until that dialog
 // closes; the short wait keeps plain clicks synchronous (the next command sees
 // their effect) and lets the others go on in the background.
-std::string send_briefly(HWND h, UINT msg, WPARAM wp, LPARAM lp)
+std::string send_briefly(HWND page, HWND h, UINT msg, WPARAM wp, LPARAM lp)
 {
-    DWORD_PTR r = 0;
-    if (SendMessageTimeoutW(h, msg, wp, lp, SMTO_NORMAL, 300, &r)) return "ok";
-    return "ok pending";
+    if (!page_idle(page, 10000)) return "err page busy";
+    if (!SendMessageCallbackW(h, msg, wp, lp, sent_done, reinterpret_cast<ULONG_PTR>(page)))
+        return "err send";
+    ++unfinished[page];
+    return page_idle(page, 300) ? "ok" : "ok pending";
 }
 
 std::string rect_text(const RECT& r)
@@ -315,11 +381,13 @@ std::string reg_read(std::string rest)
 std::string start(std::string rest)
 {
     if (child.hProcess) return "err already started";
-    // "start <exe>|<working directory>": paths with blanks are allowed.
+    // "start <exe>|<working directory>[|<arguments>]": paths with blanks are allowed.
     size_t bar = rest.find('|');
+    size_t bar2 = bar == std::string::npos ? std::string::npos : rest.find('|', bar + 1);
     std::wstring exe = wide(rest.substr(0, bar));
-    std::wstring dir = bar == std::string::npos ? std::wstring() : wide(rest.substr(bar + 1));
+    std::wstring dir = bar == std::string::npos ? std::wstring() : wide(rest.substr(bar + 1, bar2 == std::string::npos ? std::string::npos : bar2 - bar - 1));
     std::wstring cmd = L"\"" + exe + L"\"";
+    if (bar2 != std::string::npos) cmd += L" " + wide(rest.substr(bar2 + 1));
     STARTUPINFOW si{};
     si.cb = sizeof si;
     if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
@@ -328,6 +396,40 @@ std::string start(std::string rest)
         return "err CreateProcess " + std::to_string(GetLastError());
     }
     return "ok " + std::to_string(child.dwProcessId);
+}
+
+// "adopt <ms>": the process the started one started (the uninstaller's
+// copy of itself) becomes the one whose dialogs are seen, whose exit code
+// is read and which "kill" ends.
+std::string adopt(std::string rest)
+{
+    long timeout = 0;
+    if (!to_int(next_word(rest), timeout)) return "err bad timeout";
+    if (!child.hProcess) return "err no process";
+    DWORD until = GetTickCount() + static_cast<DWORD>(timeout);
+    for (;;) {
+        DWORD found = 0;
+        HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snap != INVALID_HANDLE_VALUE) {
+            PROCESSENTRY32W pe;
+            pe.dwSize = sizeof pe;
+            for (BOOL ok = Process32FirstW(snap, &pe); ok && !found; ok = Process32NextW(snap, &pe))
+                if (pe.th32ParentProcessID == child.dwProcessId) found = pe.th32ProcessID;
+            CloseHandle(snap);
+        }
+        if (found) {
+            HANDLE h = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, found);
+            if (!h) return "err open " + std::to_string(GetLastError());
+            CloseHandle(child.hProcess);
+            CloseHandle(child.hThread);
+            child = PROCESS_INFORMATION{};
+            child.hProcess = h;
+            child.dwProcessId = found;
+            return "ok " + std::to_string(found);
+        }
+        if (static_cast<LONG>(GetTickCount() - until) >= 0) return "err timeout";
+        Sleep(20);
+    }
 }
 
 std::string wait_page(std::string rest)
@@ -386,7 +488,7 @@ std::string wait_gone(std::string rest)
     bool fine = false;
     std::string w = next_word(rest);
     if (w == "+fine") { fine = true; w = next_word(rest); }
-    if (!w.empty()) h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(w.c_str(), nullptr, 16)));
+    if (!w.empty()) h = from_hex(w);
     DWORD until = GetTickCount() + static_cast<DWORD>(timeout);
     // Each look is a server call on the core the timed program runs on: with
     // +fine (timings) a look every 10 ms, at most 1 % of a one-second copy
@@ -414,7 +516,7 @@ std::string exit_code(std::string rest)
 // driver waiting for as long as the alert stays open.
 std::string key(std::string rest)
 {
-    if (!current || !IsWindow(current)) return "err no current dialog";
+    if (std::string err = no_input(); !err.empty()) return err;
     std::string k = next_word(rest);
     HWND target = current;
     std::string w = next_word(rest);
@@ -446,16 +548,20 @@ std::string dispatch(const std::string& line)
     std::string err;
 
     if (cmd == "start") return start(rest);
+    if (cmd == "adopt") return adopt(rest);
     if (cmd == "wait_page") return wait_page(rest);
     if (cmd == "wait_gone") return wait_gone(rest);
     if (cmd == "exitcode") return exit_code(rest);
     if (cmd == "key") return key(rest);
     if (cmd == "regread") return reg_read(rest);
-    if (cmd == "hold" || cmd == "release") {   // a file open with no sharing, or no longer
+    if (cmd == "hold" || cmd == "holdread" || cmd == "release") {
+        // A file open with no sharing (or, holdread, shared for reading only,
+        // as a program keeps a document it shows), or no longer.
         if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         held = cmd == "release" ? INVALID_HANDLE_VALUE
-                                : CreateFileW(wide(rest).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        return cmd == "hold" && held == INVALID_HANDLE_VALUE ? "err cannot open" : "ok";
+                                : CreateFileW(wide(rest).c_str(), GENERIC_READ, cmd == "holdread" ? FILE_SHARE_READ : 0,
+                                              nullptr, OPEN_EXISTING, 0, nullptr);
+        return cmd != "release" && held == INVALID_HANDLE_VALUE ? "err cannot open" : "ok";
     }
     if (cmd == "metrics") {
         char buf[128];
@@ -483,7 +589,7 @@ std::string dispatch(const std::string& line)
         return "ok";
     }
     if (cmd == "use") {
-        HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
+        HWND h = from_hex(next_word(rest));
         if (!IsWindow(h)) return "err no window";
         current = h;
         return "ok";
@@ -491,7 +597,7 @@ std::string dispatch(const std::string& line)
 
     // The setup window is no dialog: these take any window by its handle.
     if (cmd == "clientrect" || cmd == "move" || cmd == "redraw") {
-        HWND h = reinterpret_cast<HWND>(static_cast<ULONG_PTR>(strtoul(next_word(rest).c_str(), nullptr, 16)));
+        HWND h = from_hex(next_word(rest));
         if (!IsWindow(h)) return "err no window";
         // Wine keeps a picture of every top-level window, so uncovering one
         // repaints nothing; this asks for the repaint Windows would.
@@ -509,7 +615,7 @@ std::string dispatch(const std::string& line)
         return "ok";
     }
 
-    if (!current || !IsWindow(current)) return "err no current dialog";
+    if (!(err = not_current()).empty()) return err;
     if (cmd == "caption") return "ok " + window_text(current);
     if (cmd == "controls") {
         ControlList cl{current, "["};
@@ -527,6 +633,10 @@ std::string dispatch(const std::string& line)
     if (!h) return err;
     long id = 0;
     to_int(idword, id);
+    if (cmd == "click" || cmd == "postclick" || cmd == "command" || cmd == "settext" ||
+        cmd == "select" || cmd == "selecttext") {
+        if (!(err = no_input()).empty()) return err;
+    }
 
     if (cmd == "text") return "ok " + window_text(h);
     if (cmd == "class") return "ok " + class_name(h);
@@ -542,7 +652,7 @@ std::string dispatch(const std::string& line)
     if (cmd == "cursel") return "ok " + std::to_string(send(h, LB_GETCURSEL, 0, 0));
     if (cmd == "click") {
         if (!IsWindowEnabled(h)) return "err disabled";
-        return send_briefly(h, BM_CLICK, 0, 0);
+        return send_briefly(current, h, BM_CLICK, 0, 0);
     }
     if (cmd == "postclick") {
         // Queued as a person's click is: the driver goes on at once, free to
@@ -551,7 +661,8 @@ std::string dispatch(const std::string& line)
         return PostMessageW(h, BM_CLICK, 0, 0) ? "ok" : "err post";
     }
     if (cmd == "command")
-        return send_briefly(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(h));
+        return send_briefly(current, current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(h));
     if (cmd == "settext") {
         std::wstring w = wide(rest);
         if (!send(h, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()))) return "err settext";
@@ -572,8 +683,9 @@ std::string dispatch(const std::string& line)
             return "err bad index";
         // LB_SETCURSEL sends no notification of its own; the page learns of the
         // change the way it does from a click.
-        send_briefly(current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE), reinterpret_cast<LPARAM>(h));
-        return "ok " + std::to_string(index);
+        std::string sent = send_briefly(current, current, WM_COMMAND, MAKEWPARAM(id, LBN_SELCHANGE),
+                                        reinterpret_cast<LPARAM>(h));
+        return sent.rfind("err", 0) == 0 ? sent : "ok " + std::to_string(index);
     }
     return "err unknown command " + cmd;
 }

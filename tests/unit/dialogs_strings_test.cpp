@@ -1,5 +1,5 @@
 // Language lookup and the string table in the four resource languages.
-#include "shell/shell.h"
+#include "dialogs/dialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // String lookup by language. Each block of 16 strings is found on its own,
 // so the result does not depend on how the resource compiler laid them out.
-#include "shell/shell.h"
+#include "dialogs/dialogs.h"
 
 char* get_string(WORD lcode, WORD id, char* pstr, int cpmax)
 {
