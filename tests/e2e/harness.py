@@ -380,9 +380,11 @@ class Prefix:
             append_registry(self.path, "user.reg", user)
 
     def _unmount(self):
-        mnt = os.path.join(self.path, "f_drive")
-        if os.path.ismount(mnt):
-            subprocess.run(["umount", "-l", mnt], check=False)
+        # E: too: a benchmark killed midway leaves its drive mounted there.
+        for drive in ("e_drive", "f_drive"):
+            mnt = os.path.join(self.path, drive)
+            if os.path.ismount(mnt):
+                subprocess.run(["umount", "-l", mnt], check=False)
         if os.path.exists(self.path + ".img"):
             os.unlink(self.path + ".img")
 
