@@ -3,6 +3,7 @@
 // runs) can write: a line that does not parse, or that names a place outside
 // that directory, is refused, never followed.
 #include "uninstall/uninstall.h"
+#include "common/crc32.h"
 #include "common/file_read.h"
 #include "common/path_join.h"
 
@@ -12,30 +13,6 @@
 // A manifest of the largest medium is a few MB; a file much larger is no manifest.
 constexpr size_t MANIFEST_MAX = 16u * 1024 * 1024;
 constexpr size_t REFUSED_SHOWN = 200;   // characters of a refused line kept for the report
-
-// The CRC-32 of zip and PNG (the medium builder's zlib.crc32), a byte at a time.
-struct CrcTable {
-    DWORD v[256];
-    constexpr CrcTable() : v()
-    {
-        for (DWORD i = 0; i < 256; ++i) {
-            DWORD c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
-            v[i] = c;
-        }
-    }
-};
-static constexpr CrcTable crc_table;
-
-DWORD crc32_update(DWORD crc, const void* data, size_t n)
-{
-    const BYTE* p = static_cast<const BYTE*>(data);
-    crc = ~crc;
-    for (size_t i = 0; i < n; ++i)
-        crc = crc_table.v[(crc ^ p[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
 
 bool file_crc(const char* path, ULONGLONG* size, DWORD* crc)
 {
@@ -49,7 +26,7 @@ bool file_crc(const char* path, ULONGLONG* size, DWORD* crc)
     *size = 0;
     *crc = 0;
     while ((ok = ReadFile(h, block, sizeof block, &got, nullptr) != FALSE) && got > 0) {
-        *crc = crc32_update(*crc, block, got);
+        *crc = crc32_add(*crc, block, got);
         *size += got;
     }
     CloseHandle(h);

@@ -46,8 +46,8 @@ int manifest_read(const char* file, const char* dir, std::vector<MANIFEST_FILE>*
 // elsewhere (a drive, a share, a rooted path, "..", a level of dots or with
 // a trailing dot or blank, a character no file name holds) or not fit.
 bool inside_path(const char* dir, const char* rel, char* out, size_t cch);
-DWORD crc32_update(DWORD crc, const void* data, size_t n);   // start with 0
-// false: the file cannot be read.
+// Its CRC-32 (that of zip and PNG, as the medium builder writes it); false:
+// the file cannot be read.
 bool file_crc(const char* path, ULONGLONG* size, DWORD* crc);
 
 // ---- what this installation holds ----
