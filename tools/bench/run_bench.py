@@ -60,7 +60,8 @@ def mount_tmpfs(path, size):
 
 
 def umount(path):
-    subprocess.run(["umount", "-l", path], check=False)
+    if os.path.ismount(path):
+        subprocess.run(["umount", "-l", path], check=False)
 
 
 def settle_disk():
