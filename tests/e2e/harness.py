@@ -812,15 +812,18 @@ class Session:
         """Next on every page that has one until a dialog with ids (and caption)
         is up; never on a page whose Next was pressed already (see pressed)."""
         deadline = time.time() + timeout
+        passed = []   # what was pressed on the way, for a failure to name
         while self.try_wait_page(ids, caption, timeout=1) is None:
             if time.time() > deadline:
-                raise DriverError("no %s %r within %s s%s" % (ids, caption, timeout, self._evidence()))
+                raise DriverError("no %s %r within %s s, after pressing 1 on %s%s"
+                                  % (ids, caption, timeout, passed, self._evidence()))
             title = self.try_wait_page([1], timeout=1)
             # The target may have come up since the first look: never click it.
             if title is None or self.hwnd in self.pressed or (caption and caption in title):
                 continue
             # The page may end, or an alert cover it, between the look and the click.
             with contextlib.suppress(PageUnavailable), self.tolerated():
+                passed.append(title)
                 self.click(1)
 
     def close(self):
