@@ -1,5 +1,5 @@
 // Directory and file copy with the progress bar of the copy page.
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "copy/framepace.h"
 #include "copy/pathline.h"
 #include "common/directories.h"
@@ -135,15 +135,15 @@ constexpr size_t BATCH_FILES = 256;
 constexpr ULONGLONG BATCH_BYTES = 16 << 20;
 
 // A file of the medium on its way to the disk: placed (its entries written,
-// what writing it would lose kept), then written.
+// what writing it would lose saved), then written.
 struct Target {
     char src[PATH_CCH] = "";    // the medium's file
     char dst[PATH_CCH] = "";    // where it goes, as the page shows it
     char name[PATH_CCH] = "";   // dst, or the spelling an existing file has
-    char kept[PATH_CCH] = "";   // where the earlier file was renamed aside, or empty
+    char aside[PATH_CCH] = "";  // where the earlier file was renamed aside, or empty
     HANDLE hsrc = INVALID_HANDLE_VALUE;
-    HANDLE hdst = INVALID_HANDLE_VALUE;   // a file written over in place, open since it was kept
-    int place = PLACE_SKIP;
+    HANDLE hdst = INVALID_HANDLE_VALUE;   // a file written over in place, open since its bytes were stored
+    Place place = PLACE_SKIP;
     ULONGLONG old_size = NOT_IN_PLACE;   // earlier length of a file written over in place
     bool unchanged = false;   // already holds the medium's bytes: nothing to write
     bool rewind = false;      // the medium's file was read to compare: start it again at resume
@@ -176,7 +176,7 @@ static int compare_source(HANDLE hsrc, BYTE* buf, const BYTE* old, DWORD count, 
 }
 
 // Reads the earlier bytes of the file in h into the run's buffer
-// (NOT_STAGED: they cannot be kept) and, where they are there whole, the
+// (NOT_STAGED: they cannot be stored) and, where they are there whole, the
 // medium's file against them; one that already holds them is marked
 // unchanged. *at as compare_source gives it.
 static int stage_and_compare(HANDLE h, BYTE* buf, Target* t, DWORD* at)
@@ -221,22 +221,22 @@ static bool overwrite_in_place(HANDLE h, BYTE* buf, Target* t)
     return true;
 }
 
-// Renames an existing file aside into t->kept and creates the new one in
-// its place; INVALID_HANDLE_VALUE where it cannot be kept (t->failure says
+// Renames an existing file aside into t->aside and creates the new one in
+// its place; INVALID_HANDLE_VALUE where it cannot be renamed aside (t->failure says
 // whether that ends the run).
-static HANDLE replace_kept(Target* t)
+static HANDLE replace_aside(Target* t)
 {
-    if (!keep_aside(t->name, t->kept, sizeof t->kept)) {
+    if (!keep_aside(t->name, t->aside, sizeof t->aside)) {
         // One held open by another program is skipped; one the record could
-        // not take, or that could not be kept, is not.
-        t->kept[0] = '\0';
+        // not take, or that could not be renamed aside, is not.
+        t->aside[0] = '\0';
         t->failure = run_failure();
         return INVALID_HANDLE_VALUE;
     }
     HANDLE h = fs_open(t->name, GENERIC_WRITE, 0, CREATE_NEW);
     if (h == INVALID_HANDLE_VALUE) {
-        put_back(t->name, t->kept);
-        t->kept[0] = '\0';
+        put_back(t->name, t->aside);
+        t->aside[0] = '\0';
     }
     return h;
 }
@@ -244,7 +244,7 @@ static HANDLE replace_kept(Target* t)
 // Decides how the file goes to t->dst and keeps what writing it would lose;
 // nothing on the disk changes yet but the run's record and pack. So that a
 // failed run can put an existing file back as it was, a plain one has its
-// bytes kept and is written over in place, any other is renamed aside when
+// bytes stored in the pack and is written over in place, any other is renamed aside when
 // it is written; one held open by another program can be neither and is
 // skipped. False: nothing is to be written (t->unchanged, skipped, or
 // t->failure).
@@ -253,7 +253,7 @@ static bool place_target(BYTE* buf, Target* t)
     LARGE_INTEGER size{};
     GetFileSizeEx(t->hsrc, &size);
     const ULONGLONG length = t->length = static_cast<ULONGLONG>(size.QuadPart);
-    int place = run_place_file(t->dst, t->name, sizeof t->name, length);
+    Place place = run_place_file(t->dst, t->name, sizeof t->name, length);
     if (place == PLACE_PROBE) {
         // A file that already holds the medium's bytes changes nothing and is
         // left as it is, whatever its attributes. It is only read: asking for
@@ -326,7 +326,7 @@ static HANDLE open_placed(Target* t)
             return h;
         use_disk_name(t->name, sizeof t->name);
     }
-    return replace_kept(t);
+    return replace_aside(t);
 }
 
 // The files of a copy page share one buffer, kept until release_copy_page; a copy
@@ -473,8 +473,8 @@ static BOOL write_target(HWND hDlg, BYTE* buf, Target* t)
         // run's roll-back, which follows the alert, writes them back.
         if (t->old_size == NOT_IN_PLACE) {
             fs_delete(t->name);
-            if (t->kept[0])
-                put_back(t->name, t->kept);
+            if (t->aside[0])
+                put_back(t->name, t->aside);
         }
         return unreadable ? stop_copy(hDlg, ALERT_READ_ERROR, t->src)
                           : stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
@@ -529,8 +529,8 @@ static BOOL write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch, bool a
         if (t.written && ok && run_active() && !fs_flush(t.hdst))
             ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
         close_target(&t);
-        if (t.written && t.kept[0] && !run_active())
-            drop_kept(t.name, t.kept);   // without a run to commit, it has served its turn
+        if (t.written && t.aside[0] && !run_active())
+            drop_aside(t.name, t.aside);   // without a run to commit, it has served its turn
     }
     batch->clear();
     return ok && (alone || copyflag);

@@ -1,6 +1,6 @@
 // Shared system files, copied into the Windows and system directories only
 // when the medium's version number is higher than the installed one.
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "common/path_join.h"
 #include "common/source_root.h"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "common/at_restart.h"
 #include "common/fileops.h"
 #include "common/journal.h"
@@ -825,7 +825,7 @@ TEST(RunRecord, PackCutAtEveryByteGivesBackWholeEntriesOnly)
         ULONGLONG old = 0;
         PackStage st;
         ASSERT_TRUE(pack_read(h, path.c_str(), buf.data(), f.cb, &st));
-        ASSERT_EQ(pack_write(&p, h, path.c_str(), buf.data(), f.cb, st, f.from, &old), PACK_KEPT);
+        ASSERT_EQ(pack_write(&p, h, path.c_str(), buf.data(), f.cb, st, f.from, &old), PACK_STORED);
         EXPECT_EQ(old, f.earlier.size());
         CloseHandle(h);
     }
