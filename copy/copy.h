@@ -17,6 +17,7 @@ extern const char* const platform_str[6];
 bool row_wanted(int row, const INSPB* pp);   // selected, and samples on where needed
 
 // Copy state; who writes each is listed with the module statics in common/setup.h.
+// copyflag: TRUE until the user confirms Cancel on the copy page.
 extern int copyflag;
 // A whole 64-bit count, as the total it is measured against (tbytes).
 extern ULONGLONG bcopied;
@@ -26,8 +27,14 @@ int copy_files(HWND hwndOwner, INSPB* pp);
 BOOL build_source(char* lpszSrc, size_t cchSrc, WORD lcode, WORD platform);
 INT_PTR CALLBACK dlg_copy(HWND, UINT, WPARAM, LPARAM);
 
-int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr);
-BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc);
+// What became of a copy, worst last: done; left out (a path that could not
+// be built, no buffer: the run goes on without it); cancelled (the user
+// confirmed Cancel); failed (the user was told the installation ends).
+enum CopyOutcome { COPY_DONE, COPY_LEFT_OUT, COPY_CANCELLED, COPY_FAILED };
+CopyOutcome worse(CopyOutcome a, CopyOutcome b);
+CopyOutcome copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir,
+                           BOOL keep_qpr);
+CopyOutcome copy_file(HWND hDlg, const char* pdst, const char* psrc);
 void update_status(HWND hDlg, DWORD high, DWORD low);
 // Shows the file begun last and the exact percentage on the copy page, then
 // serves the message queue; with no page it only serves the queue.
@@ -37,11 +44,11 @@ void release_copy_page();
 int percent_done(ULONGLONG copied, ULONGLONG total);   // 0..100, also for totals below 100
 
 BOOL runtime_version(const char* pFile, DWORD* pVer);
-BOOL copy_runtime(const char* pdrv, WORD platform);
-BOOL copy_sx32w(const char* pdrv, WORD platform);
-BOOL copy_twain(const char* pdrv, WORD platform);
-BOOL update_dll(const char* lpszSrc, const char* lpszDst);
-BOOL copy_defdoc(const char* pdrv, WORD lang);
+CopyOutcome copy_runtime(const char* pdrv, WORD platform);
+CopyOutcome copy_sx32w(const char* pdrv, WORD platform);
+CopyOutcome copy_twain(const char* pdrv, WORD platform);
+CopyOutcome update_dll(const char* lpszSrc, const char* lpszDst);
+CopyOutcome copy_defdoc(const char* pdrv, WORD lang);
 BOOL copy_ctl3d(char* lpszDest, size_t cchDest);
 
 // Medium layout: "\USA"... by language index ("\USA" for any other), "\Win95"...

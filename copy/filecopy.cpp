@@ -40,48 +40,53 @@ static bool listed(const char* path)
     return true;
 }
 
+CopyOutcome worse(CopyOutcome a, CopyOutcome b)
+{
+    return a > b ? a : b;
+}
+
 // The run cannot go on: the user is told why, and the installation ends,
-// also where the caller (read-me, system files) would go on.
-static BOOL stop_copy(HWND hDlg, WORD alert_id, const char* name)
+// also where the caller (read-me, system files) would go on. Always false.
+static bool stop_copy(HWND hDlg, WORD alert_id, const char* name)
 {
     catch_up_page(hDlg);   // the page rests under the alert on the file that failed
     if (name)
         alert_naming(hDlg, alert_id, name);
     else
         alert(hDlg, alert_id);
-    return copyflag = FALSE;
+    return false;
 }
 
-static BOOL refuse(HWND hDlg, const Target& t)
+static bool refuse(HWND hDlg, const Target& t)
 {
     return t.failure == RUN_KEEP_REFUSED ? stop_copy(hDlg, ALERT_CANNOT_KEEP, t.name)
                                          : stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
 }
 
 // Opens the medium's file and places the target; *write tells whether it is
-// then to be written. FALSE: the run ends (the user was told).
-static BOOL place_file(HWND hDlg, BYTE* buf, Target* t, bool* write)
+// then to be written. False: the run ends (the user was told).
+static bool place_file(HWND hDlg, BYTE* buf, Target* t, bool* write)
 {
     *write = false;
     t->hsrc = CreateFileA(t->src, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (t->hsrc == INVALID_HANDLE_VALUE)
-        return listed(t->src) ? stop_copy(hDlg, ALERT_READ_ERROR, t->src) : TRUE;
+        return listed(t->src) ? stop_copy(hDlg, ALERT_READ_ERROR, t->src) : true;
     *write = place_target(buf, t);
     if (t->failure != RUN_OK)
         return refuse(hDlg, *t);
     if (t->unchanged && show_file(hDlg, t->src, t->dst))
         update_status(hDlg, 0, static_cast<DWORD>(t->resume));
-    return TRUE;
+    return true;
 }
 
 // The medium's bytes into a placed file, left open in t->hdst for its
-// batch's flush.
-static BOOL write_target(HWND hDlg, BYTE* buf, Target* t)
+// batch's flush. False: the run ends (the user was told).
+static bool write_target(HWND hDlg, BYTE* buf, Target* t)
 {
     HANDLE hdst = open_placed(t);
     if (hdst == INVALID_HANDLE_VALUE)
-        return t->failure == RUN_OK ? TRUE : refuse(hDlg, *t);
+        return t->failure == RUN_OK || refuse(hDlg, *t);
     LARGE_INTEGER start;
     start.QuadPart = static_cast<LONGLONG>(t->resume);
     bool failed = t->rewind && !SetFilePointerEx(t->hsrc, start, nullptr, FILE_BEGIN);
@@ -124,7 +129,7 @@ static BOOL write_target(HWND hDlg, BYTE* buf, Target* t)
     }
     t->hdst = hdst;
     t->written = true;
-    return TRUE;
+    return true;
 }
 
 static void close_target(Target* t)
@@ -138,18 +143,18 @@ static void close_target(Target* t)
 
 // The directory a file of the copy goes into, made once the record's entry
 // for it is safe (the last one made is remembered in made).
-static BOOL make_dir_of(HWND hDlg, const Target& t, std::string* made)
+static bool make_dir_of(HWND hDlg, const Target& t, std::string* made)
 {
     const char* last = strrchr(t.dst, '\\');
     std::string dir(t.dst, last ? last : t.dst);
     if (dir == *made)
-        return TRUE;
+        return true;
     if (!create_directory(dir.c_str())) {
         MessageBoxA(hDlg, dir.c_str(), "INT: Error Creating...", MB_OK);
-        return copyflag = FALSE;
+        return false;
     }
     *made = dir;
-    return TRUE;
+    return true;
 }
 
 // Writes the placed files once the run's entries for them are safe, then
@@ -159,9 +164,10 @@ static BOOL make_dir_of(HWND hDlg, const Target& t, std::string* made)
 // (a file copied alone goes only where its directory is). After a Cancel or a
 // failure the rest are left unwritten; a file copied alone is written
 // whatever copyflag says. Empties the batch.
-static BOOL write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch, bool alone = false)
+static CopyOutcome write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch,
+                               bool alone = false)
 {
-    BOOL ok = TRUE;
+    bool ok = true;
     if (!batch->empty() && (alone || copyflag) && !run_make_durable())
         ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
     std::string made;
@@ -176,7 +182,9 @@ static BOOL write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch, bool a
             drop_aside(t.name, t.aside);   // without a run to commit, it has served its turn
     }
     batch->clear();
-    return ok && (alone || copyflag);
+    if (!ok)
+        return COPY_FAILED;
+    return alone || copyflag ? COPY_DONE : COPY_CANCELLED;
 }
 
 static void drop_batch(std::vector<Target>* batch)
@@ -187,48 +195,49 @@ static void drop_batch(std::vector<Target>* batch)
 }
 
 // A file alone (the read-me, a system file): placed, made safe, written.
-BOOL copy_file(HWND hDlg, const char* pdst, const char* psrc)
+CopyOutcome copy_file(HWND hDlg, const char* pdst, const char* psrc)
 {
     HLOCAL owned;
     BYTE* buf = copy_buffer(hDlg, &owned);
     if (!buf)
-        return FALSE;
+        return COPY_LEFT_OUT;
     std::vector<Target> one(1);
     bool write = false;
     // A name that does not fit is not placed, as one the run refuses.
-    BOOL result = TRUE;
+    bool placed = true;
     if (path_set(one[0].src, sizeof one[0].src, psrc, nullptr) &&
         path_set(one[0].dst, sizeof one[0].dst, pdst, nullptr))
-        result = place_file(hDlg, buf, &one[0], &write);
-    if (!result || !write)
+        placed = place_file(hDlg, buf, &one[0], &write);
+    if (!placed || !write)
         drop_batch(&one);
-    result = write_batch(hDlg, buf, &one, true) && result;
+    const CopyOutcome written = write_batch(hDlg, buf, &one, true);
     free_buffer(owned);
-    return result;
+    return placed ? written : COPY_FAILED;
 }
 
-int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, BOOL keep_qpr)
+CopyOutcome copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir,
+                           BOOL keep_qpr)
 {
     char pattern[PATH_CCH];
     if (!path_set(pattern, sizeof pattern, psrc, "\\*.*"))
-        return TRUE;   // no such directory can exist on the medium
+        return COPY_DONE;   // no such directory can exist on the medium
     WIN32_FIND_DATAA fd;
     HANDLE hfind = FindFirstFileA(pattern, &fd);
     if (hfind == INVALID_HANDLE_VALUE)
-        return TRUE;
+        return COPY_DONE;
 
     // What the directory holds is on record before anything in it changes;
     // a new one is made with its first file's batch, once its entry is safe.
     if (!run_enter_dir(pdst)) {
         FindClose(hfind);
         alert(hDlg, ALERT_DISK_FULL);
-        return FALSE;
+        return COPY_FAILED;
     }
     HLOCAL owned;
     BYTE* buf = copy_buffer(hDlg, &owned);
     if (!buf) {
         FindClose(hfind);
-        return FALSE;
+        return COPY_FAILED;
     }
 
     // The medium is read by the names it lists, only what is shown and
@@ -238,7 +247,7 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
     std::vector<Target> batch;
     batch.reserve(BATCH_FILES);
     ULONGLONG batch_bytes = 0;
-    BOOL ok = TRUE;
+    bool ok = true;       // false: the run ends (the user was told)
     bool placed = true;   // every file placed that was to be
     BOOL more = TRUE;
     while (ok && more && copyflag) {
@@ -257,8 +266,10 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                 }
                 if (!build_fspec(pattern, listed_name, src, sizeof src))
                     goto too_long;
-                ok = write_batch(hDlg, buf, &batch) &&
-                     copy_directory(hDlg, target, src, subdir, keep_qpr);
+                CopyOutcome sub = write_batch(hDlg, buf, &batch);
+                if (sub == COPY_DONE)
+                    sub = copy_directory(hDlg, target, src, subdir, keep_qpr);
+                ok = sub != COPY_FAILED;
                 batch_bytes = 0;
             }
         } else {
@@ -278,7 +289,7 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
                     batch_bytes += t.length;
                 }
                 if (ok && (batch.size() == BATCH_FILES || batch_bytes >= BATCH_BYTES)) {
-                    ok = write_batch(hDlg, buf, &batch);
+                    ok = write_batch(hDlg, buf, &batch) != COPY_FAILED;
                     batch_bytes = 0;
                 }
             }
@@ -286,19 +297,25 @@ int copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir, B
         more = FindNextFileA(hfind, &fd);
     }
     FindClose(hfind);
+    // After a failure what is left of the batch stays unwritten.
     placed = ok;
-    ok = write_batch(hDlg, buf, &batch) && ok;
+    if (!ok)
+        drop_batch(&batch);
+    else if (write_batch(hDlg, buf, &batch) == COPY_FAILED)
+        ok = false;
     // One that holds nothing to write is made all the same.
     if (placed && GetFileAttributesA(pdst) == INVALID_FILE_ATTRIBUTES) {
         if (!run_make_durable())
             ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
         else if (!create_directory(pdst)) {
             MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
-            ok = FALSE;
+            ok = false;
         }
     }
     free_buffer(owned);
-    return ok && copyflag;
+    if (!ok)
+        return COPY_FAILED;
+    return copyflag ? COPY_DONE : COPY_CANCELLED;
 
 too_long:
     // A path the buffers cannot hold would install an incomplete product.
@@ -306,6 +323,6 @@ too_long:
     drop_batch(&batch);
     free_buffer(owned);
     MessageBoxA(hDlg, pdst, "INT: Error Creating...", MB_OK);
-    return FALSE;
+    return COPY_FAILED;
 }
 

@@ -124,14 +124,14 @@ TEST_F(CopyTree, MergeDirectoriesKeptSettingsAndLowerCaseNames)
     t.make("dst");
     write_file(t.sub("dst\\quillon.qpr"), "user settings");
 
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, TRUE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, TRUE));
     EXPECT_EQ(listing(dst()), "quillon.qpr readme.txt sub");
     EXPECT_EQ(listing(t.sub("dst\\sub")), "hyph.dat serial.key");
     EXPECT_EQ(read_file(t.sub("dst\\quillon.qpr")), "user settings");
     EXPECT_EQ(read_file(t.sub("dst\\readme.txt")), "hello");
     EXPECT_EQ(read_file(t.sub("dst\\sub\\hyph.dat")), "hyphen");
 
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_EQ(read_file(t.sub("dst\\quillon.qpr")), "new settings");
     EXPECT_EQ(read_file(t.sub("dst\\sub\\quillon.qpr")), "deep settings");
 }
@@ -140,10 +140,10 @@ TEST_F(CopyTree, WithoutSubdirsAndFromAMissingSource)
 {
     t.make("src\\modules", "m.dll");
     write_file(t.sub("src\\quillon.exe"), "exe");
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), FALSE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), FALSE, FALSE));
     EXPECT_EQ(listing(dst()), "quillon.exe");
 
-    ASSERT_TRUE(copy_directory(nullptr, t.sub("none").c_str(), t.sub("nosrc").c_str(), TRUE,
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, t.sub("none").c_str(), t.sub("nosrc").c_str(), TRUE,
                                FALSE));
     EXPECT_FALSE(dir_exists(t.sub("none")));
 }
@@ -169,7 +169,7 @@ TEST_F(CopyTree, ReadOnlyDestinationIsReplacedLockedOneSkipped)
             ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
         }
 
-        EXPECT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+        EXPECT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
         run_commit();
         CloseHandle(held);
         EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "fresh a");
@@ -193,7 +193,7 @@ TEST_F(CopyTree, BlockMultiplesAndEmptyFilesCopyWhole)
     write_file(t.sub("src\\empty.bin"), "");
     std::string odd(100001, 'z');
     write_file(t.sub("src\\odd.bin"), odd);
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_TRUE(read_file(t.sub("dst\\big.bin")) == big);
     EXPECT_EQ(read_file(t.sub("dst\\empty.bin")), "");
     EXPECT_TRUE(read_file(t.sub("dst\\odd.bin")) == odd);
@@ -212,7 +212,7 @@ static void serve_one_block(HANDLE pipe)
 
 // Copies from a pipe that breaks after one full block; the alert is answered.
 // A source that fails to read is no full disk: it gets the read-error alert.
-static BOOL copy_broken_source(const std::string& dst, bool& alerted)
+static int copy_broken_source(const std::string& dst, bool& alerted)
 {
     const char* name = "\\\\.\\pipe\\quillon_copy_test";
     HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
@@ -221,10 +221,10 @@ static BOOL copy_broken_source(const std::string& dst, bool& alerted)
         return -1;
     std::thread writer(serve_one_block, pipe);
     AlertAnswerer read_error("Read Error", 1), disk_full("Out of Harddisk Space", 1);
-    BOOL ok = copy_file(nullptr, dst.c_str(), name);
+    const CopyOutcome copied = copy_file(nullptr, dst.c_str(), name);
     writer.join();
     alerted = read_error.seen() && !disk_full.seen();
-    return ok;
+    return copied;
 }
 
 TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
@@ -233,12 +233,12 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     t.make("dst");
     write_file(t.sub("dst\\data.bin"), "good old data");
     bool alerted = false;
-    EXPECT_EQ(copy_broken_source(t.sub("dst\\data.bin"), alerted), FALSE);
+    EXPECT_EQ(copy_broken_source(t.sub("dst\\data.bin"), alerted), COPY_FAILED);
     EXPECT_TRUE(alerted);
     EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
 
     alerted = false;
-    EXPECT_EQ(copy_broken_source(t.sub("dst\\new.bin"), alerted), FALSE);
+    EXPECT_EQ(copy_broken_source(t.sub("dst\\new.bin"), alerted), COPY_FAILED);
     EXPECT_TRUE(alerted);
     EXPECT_EQ(listing(dst()), "data.bin");
 
@@ -251,11 +251,11 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     copyflag = TRUE;
     {
         AlertAnswerer disk_full("Out of Harddisk Space", 1);
-        EXPECT_FALSE(
-            copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
+        EXPECT_EQ(COPY_FAILED,
+                  copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
         EXPECT_TRUE(disk_full.seen());
     }
-    EXPECT_FALSE(copyflag);
+    EXPECT_TRUE(copyflag);   // a failure is told by the outcome; copyflag is Cancel's alone
     run_abandon();
     DeleteFileA(t.sub("run.rec").c_str());
     EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
@@ -267,7 +267,8 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
         ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
         record_close();
         AlertAnswerer disk_full("Out of Harddisk Space", 1);
-        EXPECT_FALSE(copy_file(nullptr, t.sub(lib).c_str(), t.sub("newer.bin").c_str())) << lib;
+        EXPECT_EQ(COPY_FAILED, copy_file(nullptr, t.sub(lib).c_str(), t.sub("newer.bin").c_str()))
+            << lib;
         EXPECT_TRUE(disk_full.seen()) << lib;
         run_abandon();
         DeleteFileA(t.sub("run.rec").c_str());
@@ -278,7 +279,7 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     // A run whose record cannot say it is done keeps what it kept, and is undone.
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     copyflag = TRUE;
-    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
+    ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
     record_close();
     EXPECT_FALSE(run_commit());
     run_undo();
@@ -391,7 +392,7 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
     const std::string before = snapshot(dst());
 
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_EQ(listing(t.sub("dst\\help")),
               "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt ~qskeep");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
@@ -414,7 +415,7 @@ TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
 
     // Committed, only the kept-aside copies and the record go.
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     run_commit();
     EXPECT_EQ(listing(t.sub("dst\\help")),
               "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt");
@@ -443,7 +444,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
     const std::vector<std::function<void()>> steps = {
         [&] { ASSERT_TRUE(run_begin(rec.c_str())); },
         [&] { ASSERT_TRUE(run_enter_dir(d.c_str())); },
-        [&] { ASSERT_TRUE(copy_file(nullptr, (d + "\\a.txt").c_str(), t.sub("src\\a.txt").c_str())); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_file(nullptr, (d + "\\a.txt").c_str(), t.sub("src\\a.txt").c_str())); },
         [&] {   // between the rename aside and the new file
             ASSERT_EQ(run_place_file((d + "\\B.TXT").c_str(), target, sizeof target, 5), PLACE_REPLACE);
             ASSERT_TRUE(keep_aside(target, kept, sizeof kept));
@@ -464,11 +465,11 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
             WriteFile(h, "NEW", 3, &n, nullptr);
             CloseHandle(h);
         },
-        [&] { ASSERT_TRUE(copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str())); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str())); },
         [&] { ASSERT_TRUE(run_enter_dir((d + "\\sub\\deeper").c_str())); },
-        [&] { ASSERT_TRUE(copy_directory(nullptr, (d + "\\sub\\deeper").c_str(), t.sub("src\\sub").c_str(), TRUE, FALSE)); },
-        [&] { ASSERT_TRUE(copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
-        [&] { ASSERT_TRUE(copy_file(nullptr, (sys + "\\new.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_directory(nullptr, (d + "\\sub\\deeper").c_str(), t.sub("src\\sub").c_str(), TRUE, FALSE)); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_file(nullptr, (sys + "\\new.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
     };
     for (size_t k = 0; k <= steps.size() + 1; ++k) {
         SCOPED_TRACE("killed after step " + std::to_string(k));
@@ -533,7 +534,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
     t.make("dst", "a.txt");
     ASSERT_TRUE(run_begin(rec.c_str()));
     ASSERT_TRUE(run_enter_dir(d.c_str()));
-    ASSERT_TRUE(copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str()));
+    ASSERT_EQ(COPY_DONE, copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str()));
     run_abandon();
     HANDLE held = CreateFileA((d + "\\n.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(run_recover(rec.c_str()), RECOVER_INCOMPLETE);
@@ -555,9 +556,9 @@ TEST_F(CopyTree, FileSavedDuringTheCopyIsKeptLikeAnEarlierOne)
     const std::string rec = t.sub("run.rec");
     ASSERT_TRUE(run_begin(rec.c_str()));
     ASSERT_TRUE(run_enter_dir(dst().c_str()));
-    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\a.txt").c_str(), t.sub("src\\a.txt").c_str()));
+    ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\a.txt").c_str(), t.sub("src\\a.txt").c_str()));
     write_file(t.sub("dst\\late.txt"), "saved by the user meanwhile");
-    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\late.txt").c_str(), t.sub("src\\late.txt").c_str()));
+    ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\late.txt").c_str(), t.sub("src\\late.txt").c_str()));
     EXPECT_EQ(read_file(t.sub("dst\\late.txt")), "the medium's late");
     run_abandon();
     EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
@@ -601,7 +602,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
     t.make("dst");
     ASSERT_TRUE(CopyFileA(self, t.sub("dst\\prog.exe").c_str(), FALSE));
     const std::string rec = t.sub("run.rec"), keep = t.sub("dst\\~qskeep");
-    auto write_a = [&](BOOL want) {
+    auto write_a = [&](CopyOutcome want) {
         write_file(t.sub("dst\\a.txt"), "old a");
         SetFileAttributesA(t.sub("dst\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);   // renamed aside
         ASSERT_TRUE(run_begin(rec.c_str()));
@@ -611,7 +612,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
         RunningProgram running(t.sub("dst\\prog.exe"));
         ASSERT_NE(running.view, nullptr);
         ASSERT_TRUE(run_begin(rec.c_str()));
-        ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\prog.exe").c_str(), t.sub("src\\prog.exe").c_str()));
+        ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\prog.exe").c_str(), t.sub("src\\prog.exe").c_str()));
         ASSERT_TRUE(run_commit());
         EXPECT_EQ(read_file(t.sub("dst\\prog.exe")), "the new program");
         EXPECT_EQ(listing(keep), "gone qsetup.own");
@@ -619,7 +620,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
 
         // Still running: the next run replaces what it must all the same,
         // and its undo puts back its own kept file only.
-        write_a(TRUE);
+        write_a(COPY_DONE);
         EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "new a");
         run_abandon();
         EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
@@ -627,7 +628,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
         EXPECT_EQ(listing(keep), "gone qsetup.own");
     }
     // Ended: the next run that comes to the directory clears it.
-    write_a(TRUE);
+    write_a(COPY_DONE);
     ASSERT_TRUE(run_commit());
     EXPECT_EQ(listing(t.sub("dst")), "a.txt prog.exe");
 
@@ -638,7 +639,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
         write_file(t.sub("dst\\b.txt"), before);
         ASSERT_TRUE(run_begin(rec.c_str()));
         ASSERT_TRUE(run_enter_dir(dst().c_str()));   // written over in place
-        ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\b.txt").c_str(), t.sub("src\\b.txt").c_str()));
+        ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\b.txt").c_str(), t.sub("src\\b.txt").c_str()));
         run_abandon();
         if (before[0] == 'e')
             run_forget(rec.c_str());   // Ignore at the next start
@@ -650,7 +651,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
     ASSERT_TRUE(DeleteFileA(t.sub("dst\\~qskeep\\qsetup.own").c_str()));
     {
         AlertAnswerer cannot_keep("File Cannot Be Kept", 1);
-        write_a(FALSE);
+        write_a(COPY_FAILED);
         EXPECT_TRUE(cannot_keep.seen());
     }
     EXPECT_TRUE(run_undo());
@@ -863,7 +864,7 @@ TEST_F(CopyTree, CancelStopsBeforeTheNextFile)
     t.make("src");
     write_file(t.sub("src\\a.txt"), "a");
     copyflag = FALSE;
-    EXPECT_FALSE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    EXPECT_EQ(COPY_CANCELLED, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_EQ(listing(dst()), "");
 }
 
@@ -1114,8 +1115,8 @@ TEST(PowerCut, EveryCutLeavesTheEarlierOrTheNewInstallationWhole)
         fs_record(log);
         copyflag = TRUE;
         EXPECT_TRUE(run_begin(rec.c_str()));
-        EXPECT_TRUE(copy_directory(nullptr, dst.c_str(), t.sub("src").c_str(), TRUE, FALSE));
-        EXPECT_TRUE(copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("medium\\lib.dll").c_str()));
+        EXPECT_EQ(COPY_DONE, copy_directory(nullptr, dst.c_str(), t.sub("src").c_str(), TRUE, FALSE));
+        EXPECT_EQ(COPY_DONE, copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("medium\\lib.dll").c_str()));
         const size_t undo = log->size();
         if (commit)
             EXPECT_TRUE(run_commit());
