@@ -329,104 +329,146 @@ static std::string snapshot(const std::string& dir)
     return out;
 }
 
-TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
-{
-    t.make("src\\help\\deep", "d.hlp");
-    write_file(t.sub("src\\help\\h.hlp"), "new help");
-    write_file(t.sub("src\\help\\mine.txt"), "medium copy");
-    write_file(t.sub("src\\top.txt"), "top");
-    // Written twice in one run: a merge directory brings it again. Of the
-    // two files written over in place, whichever way the directory lists
-    // them, one is first written from its second block (the pack keeps its
-    // tail) and then from its start.
-    const std::string first_block(100000, 'f'), other_block(100000, 'o');
-    t.make("src\\help\\typeset");
-    write_file(t.sub("src\\help\\plain.txt"), "first new plain");
-    write_file(t.sub("src\\help\\typeset\\plain.txt"), "second new plain");
-    write_file(t.sub("src\\help\\twice.bin"), first_block + "first new");
-    write_file(t.sub("src\\help\\typeset\\twice.bin"), other_block + "second new");
-    write_file(t.sub("src\\help\\again.bin"), other_block + "first new");
-    write_file(t.sub("src\\help\\typeset\\again.bin"), first_block + "second new");
-    // The destination existed, with a file of the user's and one the medium replaces.
-    t.make("dst\\help", "user.txt");
-    write_file(t.sub("dst\\help\\mine.txt"), "user copy");
-    SetFileAttributesA(t.sub("dst\\help\\mine.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    write_file(t.sub("dst\\help\\plain.txt"), "earlier plain");
-    write_file(t.sub("dst\\help\\twice.bin"), first_block + "earlier");
-    write_file(t.sub("dst\\help\\again.bin"), first_block + "earlier");
-    // A plain file is written over in place: longer before, dated in the past.
-    write_file(t.sub("dst\\top.txt"), "the earlier, longer top");
+// One run over a tree the medium changes in every way: new files and
+// directories, files of the user's, files written over in place or renamed
+// aside, files already as on the medium, a directory where a file goes.
+class RunOverTree : public CopyTree {
+protected:
+    void SetUp() override
+    {
+        CopyTree::SetUp();
+        t.make("src\\help\\deep", "d.hlp");
+        write_file(t.sub("src\\help\\h.hlp"), "new help");
+        write_file(t.sub("src\\help\\mine.txt"), "medium copy");
+        write_file(t.sub("src\\top.txt"), "top");
+        // Written twice in one run: a merge directory brings it again. Of the
+        // two files written over in place, whichever way the directory lists
+        // them, one is first written from its second block (the pack keeps its
+        // tail) and then from its start.
+        t.make("src\\help\\typeset");
+        write_file(t.sub("src\\help\\plain.txt"), "first new plain");
+        write_file(t.sub("src\\help\\typeset\\plain.txt"), "second new plain");
+        write_file(t.sub("src\\help\\twice.bin"), first_block + "first new");
+        write_file(t.sub("src\\help\\typeset\\twice.bin"), other_block + "second new");
+        write_file(t.sub("src\\help\\again.bin"), other_block + "first new");
+        write_file(t.sub("src\\help\\typeset\\again.bin"), first_block + "second new");
+        // The destination existed, with a file of the user's and one the medium replaces.
+        t.make("dst\\help", "user.txt");
+        write_file(t.sub("dst\\help\\mine.txt"), "user copy");
+        SetFileAttributesA(t.sub("dst\\help\\mine.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        write_file(t.sub("dst\\help\\plain.txt"), "earlier plain");
+        write_file(t.sub("dst\\help\\twice.bin"), first_block + "earlier");
+        write_file(t.sub("dst\\help\\again.bin"), first_block + "earlier");
+        // A plain file is written over in place: longer before, dated in the past.
+        write_file(t.sub("dst\\top.txt"), "the earlier, longer top");
+        set_write_time(t.sub("dst\\top.txt"), long_ago);
+        // Compared with the medium's before anything is written: one that is the
+        // same is left alone (its time stays); the others differ in their second
+        // block, only in length, or at the start.
+        compared = {
+            {"same.txt", {"as on the medium", "as on the medium"}},
+            {"tail.bin", {block + "old tail", block + "new tail"}},
+            {"longer.txt", {"abc", "abcdef"}},
+            {"shorter.txt", {"abcdef", "abc"}},
+            {"start.txt", {"old start", "new start"}},
+        };
+        for (const auto& f : compared) {
+            write_file(t.sub("dst\\" + f.first), f.second.first);
+            write_file(t.sub("src\\" + f.first), f.second.second);
+        }
+        set_write_time(t.sub("dst\\same.txt"), long_ago);
+        // A directory goes on record before its first change and only then: one
+        // with the medium's files already in place is not listed; one whose
+        // first change is a new file has it removed again.
+        for (const char* dir : {"src\\kept", "dst\\kept", "src\\grows", "dst\\grows"}) {
+            t.make(dir);
+            write_file(t.sub(std::string(dir) + "\\a.txt"), "as on the medium");
+            write_file(t.sub(std::string(dir) + "\\b.txt"), "as on the medium too");
+        }
+        SetFileAttributesA(t.sub("dst\\kept\\b.txt").c_str(),
+                           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        write_file(t.sub("dst\\grows\\user.txt"), "mine");
+        write_file(t.sub("src\\grows\\new.txt"), "new");
+        // A directory of the user's where the medium has a file stays as it is.
+        t.make("dst\\grows\\folder.txt", "inside.txt");
+        write_file(t.sub("src\\grows\\folder.txt"), "a file on the medium");
+        before = snapshot(dst());
+    }
+    // The medium's tree copied within a run begun on t's record.
+    void copy_in_a_run()
+    {
+        ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+        ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    }
+    const std::string first_block = std::string(100000, 'f');
+    const std::string other_block = std::string(100000, 'o');
+    const std::string block = std::string(100000, 'b');
     const FILETIME long_ago = {0x5A5A0000u, 0x01B00000u};
-    set_write_time(t.sub("dst\\top.txt"), long_ago);
-    // Compared with the medium's before anything is written: one that is the
-    // same is left alone (its time stays); the others differ in their second
-    // block, only in length, or at the start.
-    const std::string block(100000, 'b');
-    const std::map<std::string, std::pair<std::string, std::string>> compared = {
-        {"same.txt", {"as on the medium", "as on the medium"}},
-        {"tail.bin", {block + "old tail", block + "new tail"}},
-        {"longer.txt", {"abc", "abcdef"}},
-        {"shorter.txt", {"abcdef", "abc"}},
-        {"start.txt", {"old start", "new start"}},
-    };
-    for (const auto& f : compared) {
-        write_file(t.sub("dst\\" + f.first), f.second.first);
-        write_file(t.sub("src\\" + f.first), f.second.second);
-    }
-    set_write_time(t.sub("dst\\same.txt"), long_ago);
-    // A directory goes on record before its first change and only then: one
-    // with the medium's files already in place is not listed; one whose
-    // first change is a new file has it removed again.
-    for (const char* dir : {"src\\kept", "dst\\kept", "src\\grows", "dst\\grows"}) {
-        t.make(dir);
-        write_file(t.sub(std::string(dir) + "\\a.txt"), "as on the medium");
-        write_file(t.sub(std::string(dir) + "\\b.txt"), "as on the medium too");
-    }
-    SetFileAttributesA(t.sub("dst\\kept\\b.txt").c_str(),
-                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    write_file(t.sub("dst\\grows\\user.txt"), "mine");
-    write_file(t.sub("src\\grows\\new.txt"), "new");
-    // A directory of the user's where the medium has a file stays as it is.
-    t.make("dst\\grows\\folder.txt", "inside.txt");
-    write_file(t.sub("src\\grows\\folder.txt"), "a file on the medium");
-    const std::string before = snapshot(dst());
+    const DWORD read_only_hidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    std::map<std::string, std::pair<std::string, std::string>> compared;
+    std::string before;
+};
 
-    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
-    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+TEST_F(RunOverTree, TheMediumsFilesReplaceTheEarlierOnes)
+{
+    copy_in_a_run();
     EXPECT_EQ(listing(t.sub("dst\\help")),
               "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt ~qskeep");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     for (const auto& f : compared)
         EXPECT_EQ(read_file(t.sub("dst\\" + f.first)), f.second.second) << f.first;
+    run_abandon();
+}
+
+TEST_F(RunOverTree, AFileAsOnTheMediumIsLeftAloneWithItsAttributesAndTime)
+{
+    copy_in_a_run();
     EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
-    const DWORD read_only_hidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
     EXPECT_EQ(GetFileAttributesA(t.sub("dst\\kept\\b.txt").c_str()) & read_only_hidden,
               read_only_hidden);
-    // Undone from the record as a killed run leaves it.
+    run_commit();
+    EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
+}
+
+TEST_F(RunOverTree, ADirectoryGoesOnRecordAtItsFirstChangeOnly)
+{
+    copy_in_a_run();
     run_abandon();
     const std::string record = read_file(t.sub("run.rec"));
     EXPECT_EQ(record.find(t.sub("dst\\kept") + "|"), std::string::npos) << record;
     EXPECT_NE(record.find(t.sub("dst\\grows") + "|"), std::string::npos) << record;
+}
+
+TEST_F(RunOverTree, UndoFromTheRecordOfAKilledRunPutsTheDiskBackAsItWas)
+{
+    copy_in_a_run();
+    run_abandon();
     EXPECT_EQ(run_recover(t.sub("run.rec").c_str()), RECOVER_DONE);
     EXPECT_EQ(snapshot(dst()), before);
     EXPECT_EQ(write_time(t.sub("dst\\top.txt")), long_ago.dwLowDateTime);
     EXPECT_FALSE(file_exists(t.sub("run.rec")));
+}
 
-    // Committed, only the kept-aside copies and the record go.
-    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
-    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+TEST_F(RunOverTree, CommitRemovesOnlyTheFilesRenamedAsideAndTheRecord)
+{
+    copy_in_a_run();
     run_commit();
     EXPECT_EQ(listing(t.sub("dst\\help")),
               "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt");
     EXPECT_EQ(listing(dst()),
               "grows help kept longer.txt same.txt shorter.txt start.txt tail.bin top.txt");
     EXPECT_EQ(listing(t.sub("dst\\grows")), "a.txt b.txt folder.txt new.txt user.txt");
-    EXPECT_EQ(listing(t.sub("dst\\grows\\folder.txt")), "inside.txt");
-    EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     EXPECT_FALSE(file_exists(t.sub("run.rec")));
+}
+
+TEST_F(RunOverTree, ADirectoryOfTheUsersWhereTheMediumHasAFileStays)
+{
+    copy_in_a_run();
+    run_commit();
+    EXPECT_EQ(listing(t.sub("dst\\grows\\folder.txt")), "inside.txt");
 }
 
 // A run killed after each of its steps: the next start finds the record and
