@@ -57,7 +57,8 @@ WORD platform_from_arch(WORD arch);
 //                                             are also set by copy_files when it starts and ends
 //   copyflag, bcopied, rcBar
 //                          copy/driver.cpp    copy_files and the file copy (copy/filecopy.cpp);
-//                                             copyflag also by the copy page's Cancel
+//                                             copyflag only by copy_files (set) and the
+//                                             copy page's confirmed Cancel (cleared)
 //   tbytes                 sizes/options.cpp  the component pages; the copy reads it and
 //                                             hands it to the billboards
 //   esize                  sizes/catalogue.cpp read_catalogue

@@ -66,10 +66,11 @@ INT_PTR CALLBACK dlg_copy(HWND hDlg, UINT uMsg, WPARAM wParam, LPARAM)
 }
 
 // The selected component rows, then the product's main files; the first
-// failure clears copyflag and ends the copy.
-static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const char* lsrc)
+// failure or a Cancel ends the copy.
+static CopyOutcome copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const char* lsrc)
 {
-    for (int cnt = 0; cnt < CDIR_COUNT && copyflag; ++cnt) {
+    CopyOutcome outcome = COPY_DONE;
+    for (int cnt = 0; cnt < CDIR_COUNT && outcome == COPY_DONE && copyflag; ++cnt) {
         // Between rows the page rests on the last file and the exact percentage.
         show_copy_frame(hdlg);
         if (!copyflag || !row_wanted(cnt, pp))
@@ -83,7 +84,7 @@ static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const cha
             !build_fspec(pp->szDst, dname, ndst, sizeof ndst)) {
             // A row that cannot be named cannot be installed: stop rather than
             // leave a silent hole in the product.
-            copyflag = FALSE;
+            outcome = COPY_FAILED;
             break;
         }
         // New levels are made lower case; the levels that exist, on the
@@ -94,17 +95,42 @@ static void copy_product(HWND hdlg, const INSPB* pp, const char* rsrc, const cha
         use_disk_case(ndst);
         use_disk_case(nsrc);
         frame_now();   // a row's first file is always shown
-        copyflag = copy_directory(hdlg, ndst, nsrc, TRUE, pp->keep_set);
+        outcome = copy_directory(hdlg, ndst, nsrc, TRUE, pp->keep_set);
     }
-    if (copyflag) {
+    if (outcome == COPY_DONE && copyflag) {
         char root_dst[sizeof pp->szDst];
         memcpy(root_dst, pp->szDst, sizeof root_dst);
         use_disk_case(root_dst);
         show_copy_frame(hdlg);
         frame_now();
-        copyflag = copy_directory(hdlg, root_dst, rsrc, FALSE, pp->keep_set);
+        outcome = copy_directory(hdlg, root_dst, rsrc, FALSE, pp->keep_set);
     }
     show_copy_frame(hdlg);
+    return outcome == COPY_DONE && !copyflag ? COPY_CANCELLED : outcome;
+}
+
+// The read-me and the shared system files: one left out is left out, but a
+// failure the user was told of ends the installation, and so does a Cancel
+// confirmed meanwhile (the queue is served while they are copied).
+static CopyOutcome copy_extras(const INSPB* pp, const char* drive, const char* lsrc)
+{
+    CopyOutcome last = COPY_DONE;
+    char rsrc_readme[WORK_CCH];
+    char rdst[WORK_CCH];
+    if (build_fspec(lsrc, "readme.wri", rsrc_readme, sizeof rsrc_readme) &&
+        build_fspec(pp->szDst, "readme.wri", rdst, sizeof rdst))
+        last = copy_file(nullptr, rdst, rsrc_readme);
+    if (last != COPY_FAILED && copyflag)
+        last = copy_runtime(drive, pp->platform);
+    if (last != COPY_FAILED && copyflag)
+        last = copy_sx32w(drive, pp->platform);
+    if (last != COPY_FAILED && copyflag)
+        last = copy_twain(drive, pp->platform);
+    if (last != COPY_FAILED && copyflag)
+        last = copy_defdoc(drive, pp->lcode);
+    if (last == COPY_FAILED)
+        return COPY_FAILED;
+    return copyflag ? COPY_DONE : COPY_CANCELLED;
 }
 
 int copy_files(HWND hwndOwner, INSPB* pp)
@@ -135,8 +161,9 @@ int copy_files(HWND hwndOwner, INSPB* pp)
 
     // Nothing is changed before the run's record stands on disk.
     char record[PATH_CCH];
+    CopyOutcome outcome = COPY_FAILED;
     if (!paths) {
-        copyflag = FALSE;
+        outcome = COPY_FAILED;
     } else if (!record_location(record, sizeof record) || !run_begin(record)) {
         // A record already there belongs to another setup; one that cannot
         // be made on a disk with room left means no right to write there.
@@ -144,32 +171,17 @@ int copy_files(HWND hwndOwner, INSPB* pp)
         alert(hdlg, failure == RUN_RECORD_EXISTS    ? ALERT_SETUP_RUNNING
                     : failure == RUN_RECORD_REFUSED ? ALERT_DISK_FULL
                                                     : ALERT_WINDIR_READ_ONLY);
-        copyflag = FALSE;
+        outcome = COPY_FAILED;
     } else {
-        copy_product(hdlg, pp, rsrc, lsrc);
+        outcome = copy_product(hdlg, pp, rsrc, lsrc);
     }
 
-    if (copyflag) {
-        char rsrc_readme[WORK_CCH];
-        char rdst[WORK_CCH];
-        if (build_fspec(lsrc, "readme.wri", rsrc_readme, sizeof rsrc_readme) &&
-            build_fspec(pp->szDst, "readme.wri", rdst, sizeof rdst))
-            copy_file(nullptr, rdst, rsrc_readme);
-        // Their own results do not matter, but a file that failed after the
-        // user was told the installation ends has cleared copyflag.
-        if (copyflag)
-            copy_runtime(drive, pp->platform);
-        if (copyflag)
-            copy_sx32w(drive, pp->platform);
-        if (copyflag)
-            copy_twain(drive, pp->platform);
-        if (copyflag)
-            copy_defdoc(drive, pp->lcode);
-        if (copyflag && !run_commit()) {
-            // The run stays undoable, and is undone: "nothing has been changed".
-            alert(hdlg, ALERT_DISK_FULL);
-            copyflag = FALSE;
-        }
+    if (outcome == COPY_DONE)
+        outcome = copy_extras(pp, drive, lsrc);
+    if (outcome == COPY_DONE && !run_commit()) {
+        // The run stays undoable, and is undone: "nothing has been changed".
+        alert(hdlg, ALERT_DISK_FULL);
+        outcome = COPY_FAILED;
     }
 
     release_copy_page();
@@ -177,5 +189,5 @@ int copy_files(HWND hwndOwner, INSPB* pp)
         DestroyWindow(hdlg);
     cbinf = -1;
     remove_info();
-    return copyflag;
+    return outcome == COPY_DONE;
 }

@@ -15,7 +15,7 @@
 // The pack is flushed before any file it protects is written, but an entry
 // being written when the power goes may reach the disk with its head and
 // tail and zeros between: the CRC tells, and nothing of it goes back.
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "common/crc32.h"
 #include "common/directories.h"
 #include "common/fileops.h"
@@ -169,13 +169,13 @@ int pack_write(Pack* pack, HANDLE file, const char* path, BYTE* buf, DWORD cb,
         // A full disk, most likely: the pack goes back to its last whole entry.
         if (!seek(pack->file, pack->end) || !fs_set_end(pack->file))
             return PACK_BROKEN;
-        return PACK_NOT_KEPT;
+        return PACK_NOT_STORED;
     }
     pack->end += front + (head.size - from) + TAIL_SIZE;
     if (!seek(file, 0))
-        return PACK_BROKEN;   // kept but not writable from the start: stop using the pack
+        return PACK_BROKEN;   // stored but not writable from the start: stop using the pack
     *old_size = head.size;
-    return PACK_KEPT;
+    return PACK_STORED;
 }
 
 // One entry's bytes back into its file, as it was: length and times too.

@@ -1,6 +1,7 @@
 // A copy run commits whole or leaves the disk as it was. The record names
 // everything the run does before it does it, so that an undo at a later
-// start touches nothing else:
+// start touches nothing else (EntryKind in copy/run_machinery.h names each
+// kind; "Q", the header, holds the record's layout and the run's stamp):
 //   "V" a volume the run changes, with its serial number: an undo waits
 //       while that drive is missing or another disk is in its place;
 //   "E" an existing directory, at its first change (one the copy leaves as
@@ -18,7 +19,7 @@
 // (see remove_created), puts back what was renamed aside and what the pack
 // kept, then removes each directory the run made once it is empty: a
 // document the user saved into one after a crash stays, and so does the
-// directory. After "K" the kept files are garbage, and the integration is
+// directory. After "K" the saved files are garbage, and the integration is
 // finished from "I".
 // A killed run finds every entry it wrote: each goes to the file with one
 // WriteFile before the step it names. A power cut keeps the changes of names
@@ -33,7 +34,7 @@
 // KEEP_DIR holds a mark file that says it is this program's: a later run
 // takes one over (clearing what committed runs could not delete), while a
 // folder of that name without the mark is the user's and stops the run.
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "common/at_restart.h"
 #include "common/fileops.h"
 #include "common/journal.h"
@@ -67,13 +68,14 @@ struct Listed {
     std::string name;   // as the disk spells it
     DWORD attributes;
     ULONGLONG size;
-    // Written by this run already, its earlier self kept: renamed aside, or
-    // in the pack and written over in place.
-    enum { NOT_KEPT, KEPT_ASIDE, KEPT_IN_PACK } kept;
+    // Written by this run already, its earlier self saved: renamed aside, or
+    // stored in the pack and written over in place.
+    enum { NOT_SAVED, SAVED_ASIDE, SAVED_IN_PACK } saved;
 };
 
 // The run's KEEP_DIR in one directory.
 struct KeepDir {
+    std::string dir;     // the directory it is in, as given
     bool ready = false;
     int bucket = 0;      // the bucket kept files go into now
     int in_bucket = 0;   // files in it
@@ -89,12 +91,12 @@ struct RunState {
     std::set<std::string> volumes;                                     // noted, lower case
     std::map<std::string, std::map<std::string, Listed>> listed;      // dir -> lower name -> entry
     std::map<std::string, std::string> unlisted;   // lower dir -> dir: entered, unchanged so far
-    std::vector<std::string> kept;                                     // kept-aside files
+    std::vector<std::string> aside;                                    // files renamed aside
     Listed* placing;    // the listed file run_place_file answered for last
     std::string placing_target;
     bool unflushed;     // the record holds entries a power cut could lose
     int failure;        // why the file placed last cannot be written
-    std::map<std::string, std::pair<std::string, KeepDir>> keeps;      // lower dir -> (dir, keep)
+    std::map<std::string, KeepDir> keep_dirs;                          // lower dir -> its KEEP_DIR
     // The directory of the file placed last, looked up once for all its files.
     std::string placed_dir;                                            // as given
     std::map<std::string, Listed>* placed_listing;                     // null: new or outside
@@ -185,7 +187,7 @@ static std::vector<Listed> entries_in(const std::string& dir)
         if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
             out.push_back({fd.cFileName, fd.dwFileAttributes,
                            (static_cast<ULONGLONG>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow,
-                           Listed::NOT_KEPT});
+                           Listed::NOT_SAVED});
     } while (FindNextFileA(h, &fd));
     FindClose(h);
     return out;
@@ -225,21 +227,24 @@ static std::string volume_serial(const std::string& root)
     return text;
 }
 
-static bool path_entry(const std::string& kind)
+// The kinds whose second field is a path on a volume the run changes.
+static bool path_entry(EntryKind kind)
 {
-    return kind == "N" || kind == "C" || kind == "E" || kind == "R" || kind == "P";
+    return kind == EntryKind::NewDir || kind == EntryKind::Created ||
+           kind == EntryKind::ExistingDir || kind == EntryKind::RenamedAside ||
+           kind == EntryKind::Pack;
 }
 
 // One entry into the record; one it refuses is remembered, so that the file
 // it was for is not left out without a word. The first entry on a volume
 // is preceded by the volume's serial number.
-static bool note(const std::vector<const char*>& fields)
+static bool note(EntryKind kind, std::vector<const char*> fields)
 {
-    if (fields.size() > 1 && path_entry(fields[0])) {
-        const std::string root = volume_root(fields[1]);
+    if (!fields.empty() && path_entry(kind)) {
+        const std::string root = volume_root(fields[0]);
         if (!root.empty() && !run.volumes.count(root)) {
             const std::string serial = volume_serial(root);
-            const char* v[] = {"V", root.c_str(), serial.c_str()};
+            const char* v[] = {entry_letter(EntryKind::Volume), root.c_str(), serial.c_str()};
             if (!record_append(v, 3, false)) {
                 run.failure = RUN_RECORD_REFUSED;
                 return false;
@@ -247,6 +252,7 @@ static bool note(const std::vector<const char*>& fields)
             run.volumes.insert(root);
         }
     }
+    fields.insert(fields.begin(), entry_letter(kind));
     if (!record_append(fields.data(), static_cast<int>(fields.size()), false)) {
         run.failure = RUN_RECORD_REFUSED;
         return false;
@@ -257,7 +263,7 @@ static bool note(const std::vector<const char*>& fields)
 
 static bool note_new_dir(const std::string& dir)
 {
-    if (!note({"N", dir.c_str()}))
+    if (!note(EntryKind::NewDir, {dir.c_str()}))
         return false;
     run.new_dirs.insert(dir_key(dir));
     return true;
@@ -266,7 +272,7 @@ static bool note_new_dir(const std::string& dir)
 static bool note_created(const char* path, const std::string& lpath, ULONGLONG size)
 {
     const std::string length = std::to_string(size);
-    if (!note({"C", path, length.c_str()}))
+    if (!note(EntryKind::Created, {path, length.c_str()}))
         return false;
     ++run.created[lpath];
     return true;
@@ -359,7 +365,7 @@ static bool list_if_unlisted(const std::string& ld)
     std::map<std::string, Listed>& known = run.listed[ld];
     for (const Listed& e : entries_in(d))
         known[lower(e.name)] = e;
-    return note({"E", d.c_str()});
+    return note(EntryKind::ExistingDir, {d.c_str()});
 }
 
 bool run_list_dir_of(const char* path)
@@ -411,7 +417,7 @@ static bool fits_in_place(DWORD attributes, ULONGLONG size)
     return (attributes & special) == 0 && size <= IN_PLACE_MAX;
 }
 
-int run_place_file(const char* path, char* target, size_t cch, ULONGLONG size)
+Place run_place_file(const char* path, char* target, size_t cch, ULONGLONG size)
 {
     if (strlen(path) >= cch)
         return PLACE_SKIP;
@@ -458,13 +464,13 @@ int run_place_file(const char* path, char* target, size_t cch, ULONGLONG size)
         // over in place may have only its tail in the pack, so it is written
         // over in place again and what it holds now is kept too: the pack is
         // put back last entry first.
-        if (old.kept == Listed::KEPT_ASIDE)
+        if (old.saved == Listed::SAVED_ASIDE)
             return PLACE_OWN;
         if (old.attributes & FILE_ATTRIBUTE_DIRECTORY)
             return PLACE_SKIP;   // see below
         run.placing = &old;
         run.placing_target = target;
-        if (old.kept == Listed::KEPT_IN_PACK)
+        if (old.saved == Listed::SAVED_IN_PACK)
             return PLACE_REWRITE;
         return fits_in_place(old.attributes, old.size) ? PLACE_OVERWRITE : PLACE_REPLACE;
     }
@@ -615,10 +621,10 @@ static void drop_keep_dirs(const std::string& dir)
 }
 
 // The listed file at path was (or no longer is) written by this run.
-static void mark_kept(const char* path, decltype(Listed::kept) how)
+static void mark_saved(const char* path, decltype(Listed::saved) how)
 {
     if (run.placing && run.placing_target == path)
-        run.placing->kept = how;
+        run.placing->saved = how;
 }
 
 // The directory of a file to keep, listed if the run had not listed it yet.
@@ -649,7 +655,7 @@ static bool in_use(DWORD err)
            err == ERROR_LOCK_VIOLATION;
 }
 
-bool keep_aside(const char* path, char* kept, size_t cch)
+bool keep_aside(const char* path, char* out, size_t cch)
 {
     KeepPlace kp;
     if (!keep_place(path, &kp))
@@ -658,9 +664,8 @@ bool keep_aside(const char* path, char* kept, size_t cch)
     KeepDir alone;
     KeepDir* k = &alone;
     if (run.active) {
-        auto& entry = run.keeps[kp.ldir];
-        entry.first = dir;
-        k = &entry.second;
+        k = &run.keep_dirs[kp.ldir];
+        k->dir = dir;
     }
     if (!ready_keep(dir, k))
         return false;
@@ -676,7 +681,7 @@ bool keep_aside(const char* path, char* kept, size_t cch)
         return false;
     }
     // On the disk before the keep directory is made and the file goes there.
-    if (run.active && (!note({"R", path, aside.c_str()}) || !durable_record()))
+    if (run.active && (!note(EntryKind::RenamedAside, {path, aside.c_str()}) || !durable_record()))
         return false;
     if (k->in_bucket == 0 && !make_keep(keep, bucket)) {
         run.failure = RUN_KEEP_REFUSED;
@@ -690,11 +695,11 @@ bool keep_aside(const char* path, char* kept, size_t cch)
             drop_keep_dirs(dir);
         return false;
     }
-    strcpy(kept, aside.c_str());
+    strcpy(out, aside.c_str());
     ++k->in_bucket;
     if (run.active) {
-        run.kept.emplace_back(kept);
-        mark_kept(path, Listed::KEPT_ASIDE);
+        run.aside.push_back(aside);
+        mark_saved(path, Listed::SAVED_ASIDE);
     }
     return true;
 }
@@ -707,9 +712,9 @@ static bool open_pack(const char* path)
     KeepPlace kp;
     if (!keep_place(path, &kp) || !kp.listed)
         return false;
-    auto& entry = run.keeps[kp.ldir];
-    entry.first = kp.dir;
-    if (!ready_keep(kp.dir, &entry.second))
+    KeepDir& k = run.keep_dirs[kp.ldir];
+    k.dir = kp.dir;
+    if (!ready_keep(kp.dir, &k))
         return false;
     const std::string keep = join(kp.dir, KEEP_DIR);
     std::string pack;
@@ -718,7 +723,7 @@ static bool open_pack(const char* path)
         if (!exists(name))
             pack = name;
     }
-    if (pack.empty() || !note({"P", pack.c_str()}) || !durable_record() || !make_keep(keep, "") ||
+    if (pack.empty() || !note(EntryKind::Pack, {pack.c_str()}) || !durable_record() || !make_keep(keep, "") ||
         !pack_open(&run.pack, pack.c_str())) {
         run.pack_broken = true;   // files are renamed aside instead
         return false;
@@ -746,32 +751,32 @@ bool keep_staged(const char* path, HANDLE file, ULONGLONG from, ULONGLONG* old_s
 {
     if (run.pack.file == INVALID_HANDLE_VALUE && !open_pack(path))
         return false;
-    int kept = pack_write(&run.pack, file, path, run.pack_buf.data(),
-                          static_cast<DWORD>(run.pack_buf.size()), run.stage, from, old_size);
-    if (kept == PACK_BROKEN) {
+    int stored = pack_write(&run.pack, file, path, run.pack_buf.data(),
+                            static_cast<DWORD>(run.pack_buf.size()), run.stage, from, old_size);
+    if (stored == PACK_BROKEN) {
         run.pack_broken = true;
         pack_close(&run.pack);
     }
-    if (kept != PACK_KEPT)
+    if (stored != PACK_STORED)
         return false;
     run.pack_unflushed = true;   // flushed before the file is written over
-    mark_kept(path, Listed::KEPT_IN_PACK);
+    mark_saved(path, Listed::SAVED_IN_PACK);
     return true;
 }
 
-void put_back(const char* path, const char* kept)
+void put_back(const char* path, const char* aside)
 {
-    if (fs_rename(kept, path) && run.active && !run.kept.empty() && run.kept.back() == kept) {
-        run.kept.pop_back();
-        mark_kept(path, Listed::NOT_KEPT);
+    if (fs_rename(aside, path) && run.active && !run.aside.empty() && run.aside.back() == aside) {
+        run.aside.pop_back();
+        mark_saved(path, Listed::NOT_SAVED);
     }
     if (!run.active)
         drop_keep_dirs(parent_of(path));
 }
 
-void drop_kept(const char* path, const char* kept)
+void drop_aside(const char* path, const char* aside)
 {
-    drop_file(kept);
+    drop_file(aside);
     drop_keep_dirs(parent_of(path));
 }
 
@@ -800,7 +805,7 @@ static bool remove_created(const std::vector<RecordEntry>& entries, const FILETI
     std::vector<Line> lines;
     size_t writing = 0;   // the first after the last whose write is done
     for (const RecordEntry& e : entries) {
-        if (e.fields[0] != "C" || e.fields.size() < 3)
+        if (e.kind() != EntryKind::Created || e.fields.size() < 3)
             continue;
         Line line{&e.fields[1], lower(e.fields[1]), strtoull(e.fields[2].c_str(), nullptr, 10)};
         auto found = files.find(line.key);
@@ -841,18 +846,18 @@ static bool remove_created(const std::vector<RecordEntry>& entries, const FILETI
     return ok;
 }
 
-// The disk as the record leaves it: forward (the copy was done) the kept
-// files go; otherwise everything the run made goes and what it kept comes back.
+// The disk as the record leaves it: forward (the copy was done) the saved
+// files go; otherwise everything the run made goes and what it saved comes back.
 static bool apply(const std::vector<RecordEntry>& entries, bool forward, const FILETIME& stamp)
 {
     bool ok = forward || remove_created(entries, stamp);
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         const RecordEntry& e = *it;
-        const std::string& kind = e.fields[0];
+        const EntryKind kind = e.kind();
         if (e.fields.size() < 2)
             continue;
         const std::string& path = e.fields[1];
-        if (kind == "R" && e.fields.size() > 2) {
+        if (kind == EntryKind::RenamedAside && e.fields.size() > 2) {
             const std::string& aside = e.fields[2];
             if (exists(aside)) {
                 if (forward) {
@@ -864,7 +869,7 @@ static bool apply(const std::vector<RecordEntry>& entries, bool forward, const F
                 }
             }
             drop_keep_dirs(parent_of(path));
-        } else if (kind == "P") {
+        } else if (kind == EntryKind::Pack) {
             // A pack that could not be wholly put back stays for the next try.
             if (forward || pack_restore(path.c_str())) {
                 drop_file(path);
@@ -877,7 +882,7 @@ static bool apply(const std::vector<RecordEntry>& entries, bool forward, const F
     // Deepest first; one that holds something of someone else's stays.
     if (!forward)
         for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-            if (it->fields[0] == "N" && it->fields.size() > 1)
+            if (it->kind() == EntryKind::NewDir && it->fields.size() > 1)
                 fs_rmdir(it->fields[1].c_str());
     return ok;
 }
@@ -888,9 +893,9 @@ static bool volumes_present(const std::vector<RecordEntry>& entries)
     std::map<std::string, std::string> serials;
     std::set<std::string> roots;
     for (const RecordEntry& e : entries) {
-        if (e.fields.size() > 2 && e.fields[0] == "V")
+        if (e.fields.size() > 2 && e.kind() == EntryKind::Volume)
             serials[lower(e.fields[1])] = e.fields[2];
-        else if (e.fields.size() > 1 && path_entry(e.fields[0]))
+        else if (e.fields.size() > 1 && path_entry(e.kind()))
             roots.insert(volume_root(e.fields[1]));
     }
     for (const std::string& root : roots) {
@@ -913,11 +918,11 @@ static void forget_copy()
     run.volumes.clear();
     run.listed.clear();
     run.unlisted.clear();
-    run.kept.clear();
+    run.aside.clear();
     run.placing = nullptr;
     run.placing_target.clear();
     run.unflushed = false;
-    run.keeps.clear();
+    run.keep_dirs.clear();
     run.pack_path.clear();
     run.pack_buf = std::vector<BYTE>();
     run.pack_broken = false;
@@ -947,7 +952,7 @@ int run_failure()
 
 void run_plan_integration(const INSPB* pp, const GROUP* grp)
 {
-    planned_integration = {"I", std::to_string(pp->lcode), grp->new_ ? "1" : "0", pp->szDst,
+    planned_integration = {entry_letter(EntryKind::Integration), std::to_string(pp->lcode), grp->new_ ? "1" : "0", pp->szDst,
                            grp->szGroup};
 }
 
@@ -968,16 +973,16 @@ bool run_commit()
     // with it, so that a kill before it ends has it finished at the next start.
     std::vector<std::string> integration;
     integration.swap(planned_integration);
-    const char* done[] = {"K"};
+    const char* done[] = {entry_letter(EntryKind::CopyDone)};
     if ((!integration.empty() && !append(integration, false)) || !record_append(done, 1, true))
         return false;
     pack_close(&run.pack);
     if (!run.pack_path.empty())
         drop_file(run.pack_path);
-    for (const std::string& k : run.kept)
-        drop_or_leave(k);
-    for (const auto& k : run.keeps)
-        drop_keep_dirs(k.second.first);
+    for (const std::string& a : run.aside)
+        drop_or_leave(a);
+    for (const auto& k : run.keep_dirs)
+        drop_keep_dirs(k.second.dir);
     if (!integration.empty()) {
         forget_copy();
         run.integrating = true;
@@ -1023,7 +1028,7 @@ bool run_count_due(const char* name)
         return false;
     // Raised even where the record refuses the entry: a count one too low
     // lets another program's uninstaller delete a library still in use.
-    const char* counted[] = {"S", name};
+    const char* counted[] = {entry_letter(EntryKind::CountRaised), name};
     record_append(counted, 2, true);
     run.counted.insert(lname);
     return true;
@@ -1084,8 +1089,8 @@ int run_recover(const char* record)
     const RecordEntry* integration = nullptr;
     bool forward = false;
     for (const RecordEntry& e : entries) {
-        forward = forward || e.fields[0] == "K";
-        if (e.fields[0] == "I")
+        forward = forward || e.kind() == EntryKind::CopyDone;
+        if (e.kind() == EntryKind::Integration)
             integration = &e;
     }
     if (!apply(entries, forward, stamp_of(entries))) {
@@ -1100,7 +1105,7 @@ int run_recover(const char* record)
         run.integration = integration->fields;
         strcpy(run.record, record);
         for (const RecordEntry& e : entries)
-            if (e.fields[0] == "S" && e.fields.size() > 1)
+            if (e.kind() == EntryKind::CountRaised && e.fields.size() > 1)
                 run.counted.insert(lower(e.fields[1]));
         return RECOVER_INTEGRATE;
     }

@@ -5,7 +5,7 @@
 // missing; entries are flushed before the steps a power cut must not
 // separate from them, so every entry after the first damaged one describes a
 // step that had not begun, and the record is read up to there.
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "common/crc32.h"
 #include "common/file_read.h"
 #include "common/fileops.h"
@@ -18,6 +18,16 @@
 // what this one leaves out.
 static const char RECORD_VERSION[] = "2";
 static HANDLE record_handle = INVALID_HANDLE_VALUE;
+
+const char* entry_letter(EntryKind kind)
+{
+    // One letter and its end each, so that a letter is a string of its own.
+    static const char letters[] = "Q\0V\0E\0N\0C\0R\0P\0I\0K\0S";
+    for (size_t i = 0; i < sizeof letters; i += 2)
+        if (letters[i] == static_cast<char>(kind))
+            return letters + i;
+    return "";
+}
 static ULONGLONG record_end;   // just after the last whole entry
 
 bool record_location(char* path, size_t cch)
@@ -36,7 +46,7 @@ bool record_create(const char* path, const char* stamp)
     if (record_handle == INVALID_HANDLE_VALUE)
         return false;
     record_end = 0;
-    const char* header[] = {"Q", RECORD_VERSION, stamp};
+    const char* header[] = {entry_letter(EntryKind::Header), RECORD_VERSION, stamp};
     if (record_append(header, 3, true))
         return true;
     const DWORD err = GetLastError();
@@ -150,7 +160,7 @@ int record_read(const char* path, std::vector<RecordEntry>* entries, bool hold)
     int state = RECORD_OK;   // no whole header: the run had not begun to change anything
     if (!entries->empty()) {
         const RecordEntry& head = entries->front();
-        if (head.fields.size() < 2 || head.fields[0] != "Q" || head.fields[1] != RECORD_VERSION)
+        if (head.fields.size() < 2 || head.kind() != EntryKind::Header || head.fields[1] != RECORD_VERSION)
             state = RECORD_UNREADABLE;
     }
     if (hold && state == RECORD_OK) {

@@ -6,7 +6,7 @@
 // that holds a file, or connecting the drive), leave the program with the
 // record kept for its next start, or leave the files as they are. Setup and
 // the uninstaller each settle a record of their own, in their own words.
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "dialogs/dialogs.h"
 
 int settle_run(HWND owner, bool (*record_at)(char* path, size_t cch), const SettleAlerts& alerts,

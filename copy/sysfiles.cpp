@@ -1,6 +1,6 @@
 // Shared system files, copied into the Windows and system directories only
 // when the medium's version number is higher than the installed one.
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "common/path_join.h"
 #include "common/source_root.h"
 
@@ -115,81 +115,85 @@ static bool in_dir(char* out, size_t cch, bool system, const char* tail)
     return n > 0 && n < cch && path_cat(out, cch, tail);
 }
 
-BOOL update_dll(const char* lpszSrc, const char* lpszDst)
+CopyOutcome update_dll(const char* lpszSrc, const char* lpszDst)
 {
     if (same_bytes(lpszSrc, lpszDst))
-        return TRUE;
+        return COPY_DONE;
     DWORD src = 0;
     runtime_version(lpszSrc, &src);
     if (version_of(lpszDst) < src)
         return copy_file(nullptr, lpszDst, lpszSrc);
-    return TRUE;
+    return COPY_DONE;
 }
 
-BOOL copy_runtime(const char* pdrv, WORD platform)
+CopyOutcome copy_runtime(const char* pdrv, WORD platform)
 {
     static const char* const names[] = {"\\msvcrt20.dll", "\\msvcrt40.dll"};
     for (const char* name : names) {
         char src[SYS_CCH];
         char dst[SYS_CCH];
         if (!system_source(src, sizeof src, pdrv, platform, name))
-            return FALSE;
+            return COPY_LEFT_OUT;
         CharLowerA(src);
         // Without the older runtime on the medium the newer one is not offered.
         if (!file_present(src))
-            return TRUE;
+            return COPY_DONE;
         if (!in_dir(dst, sizeof dst, true, name))
-            return FALSE;
+            return COPY_LEFT_OUT;
         CharLowerA(dst);
         if (same_bytes(src, dst))
             continue;
         DWORD vsrc = 0, vdst = 0;
         runtime_version(src, &vsrc);
         runtime_version(dst, &vdst);
-        if (vsrc > vdst && !copy_file(nullptr, dst, src))
-            return FALSE;
+        if (vsrc > vdst) {
+            const CopyOutcome copied = copy_file(nullptr, dst, src);
+            if (copied != COPY_DONE)
+                return copied;
+        }
     }
-    return TRUE;
+    return COPY_DONE;
 }
 
-BOOL copy_sx32w(const char* pdrv, WORD platform)
+CopyOutcome copy_sx32w(const char* pdrv, WORD platform)
 {
     char src[SYS_CCH];
     char dst[SYS_CCH];
     if (!system_source(src, sizeof src, pdrv, platform, "\\SX32W.DLL") ||
         !in_dir(dst, sizeof dst, true, "\\SX32W.DLL"))
-        return FALSE;
+        return COPY_LEFT_OUT;
     return copy_file(nullptr, dst, src);
 }
 
-BOOL copy_twain(const char* pdrv, WORD platform)
+// Each file is tried, also after one failed.
+CopyOutcome copy_twain(const char* pdrv, WORD platform)
 {
     static const char* const names[] = {"\\TWAIN.DLL", "\\TWAIN_32.DLL", "\\TWUNK_16.EXE",
                                         "\\TWUNK_32.EXE"};
-    BOOL ok = TRUE;
+    CopyOutcome outcome = COPY_DONE;
     for (const char* name : names) {
         char src[WORK_CCH];
         char dst[WORK_CCH];
         if (system_source(src, sizeof src, pdrv, platform, name) &&
             in_dir(dst, sizeof dst, false, name))
-            ok = update_dll(src, dst) && ok;
+            outcome = worse(outcome, update_dll(src, dst));
         else
-            ok = FALSE;
+            outcome = worse(outcome, COPY_LEFT_OUT);
     }
-    return ok;
+    return outcome;
 }
 
-BOOL copy_defdoc(const char* pdrv, WORD lang)
+CopyOutcome copy_defdoc(const char* pdrv, WORD lang)
 {
     char src[SYS_CCH];
     char dst[SYS_CCH];
     if (!path_set(src, sizeof src, pdrv, "\\quillon") || !build_source(src, sizeof src, lang, 0))
-        return FALSE;
+        return COPY_LEFT_OUT;
     char* last = strrchr(src, '\\');
     *last = '\0';
     if (!path_cat(src, sizeof src, "\\default.qlx") ||
         !in_dir(dst, sizeof dst, false, "\\ShellNew\\default.qlx"))
-        return FALSE;
+        return COPY_LEFT_OUT;
     return copy_file(nullptr, dst, src);
 }
 
@@ -200,10 +204,10 @@ static BOOL replace_in_a_run(const char* dst, const char* src)
 {
     char record[PATH_CCH];
     if (run_active())
-        return copy_file(nullptr, dst, src);
+        return copy_file(nullptr, dst, src) == COPY_DONE;
     if (!record_location(record, sizeof record) || !run_begin(record))
         return TRUE;
-    const BOOL ok = copy_file(nullptr, dst, src);
+    const BOOL ok = copy_file(nullptr, dst, src) == COPY_DONE;
     if (!ok || !run_commit())
         run_undo();
     return ok;

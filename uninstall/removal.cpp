@@ -62,8 +62,8 @@ int remove_files(HWND owner, const std::vector<std::string>& files)
         if (file.size() + KEEP_GROWTH >= static_cast<size_t>(PATH_CCH))
             continue;
         for (;;) {
-            char kept[PATH_CCH];
-            if (keep_aside(file.c_str(), kept, sizeof kept) || !exists(file.c_str()))
+            char aside[PATH_CCH];
+            if (keep_aside(file.c_str(), aside, sizeof aside) || !exists(file.c_str()))
                 break;
             if (run_failure() == RUN_RECORD_REFUSED) {
                 // The record took no more: what it holds is put back.

@@ -243,7 +243,7 @@ class CancelCopy(ManyFiles):
         self.ui.answer(1)
         self.assertEqual(self.ui.wait_page(SPACE_ALERT, timeout=60), "Unfinished Installation")
         self.ui.hold(None)
-        self.ui.answer(3)
+        self.ui.answer(ID.UNDO_RETRY)
         self.assertEqual(self.ui.wait_page(ONE_BUTTON_ALERT, timeout=60), "Abort Installation")
         self.assertIn(ABORT_TEXT, [c["text"] for c in self.ui.controls()])
         self.assertEqual(self.ui.text(1).replace("&", ""), "Exit")
@@ -313,14 +313,14 @@ class CancelCopy(ManyFiles):
         entry = b"QSK3" + struct.pack("<IQQ24x", len(gone), 20, 10) + gone + b"0123456789"
         self.prefix.plant("E:\\mine\\~qskeep\\pack", entry + struct.pack("<I", zlib.crc32(entry)) + b"QSKE")
         write_record(record, (HEADER, b"P|E:\\mine\\~qskeep\\pack"))
-        for answers in ((2,), (3, 1)):
+        for answers in ((ID.UNDO_EXIT,), (ID.UNDO_RETRY, ID.UNDO_IGNORE)):
             self.new_session()
             self.ui.start_setup()
             for answer in answers:
                 self.assertEqual(self.ui.wait_page(SPACE_ALERT, timeout=60), "Unfinished Installation")
                 self.prefix.screenshot("unfinished_installation_alert")
                 self.ui.answer(answer)
-            if answers == (2,):
+            if answers == (ID.UNDO_EXIT,):
                 self.ui.exit_code(timeout=60)
         self.ui.wait_page(harness.LANGUAGE)
         self.assertFalse(os.path.exists(record))
@@ -328,14 +328,14 @@ class CancelCopy(ManyFiles):
         # One that names a drive that is not there now (a network drive not
         # connected) is not taken for done: Exit keeps it, Ignore forgets it.
         write_record(record, (HEADER, b"N|Q:\\work", b"N|Q:\\work\\quillon"))
-        for answer in (2, 1):
+        for answer in (ID.UNDO_EXIT, ID.UNDO_IGNORE):
             self.new_session()
             self.ui.start_setup()
             self.assertEqual(self.ui.wait_page(SPACE_ALERT, timeout=60), "Unfinished Installation")
             self.assertTrue(any("not available" in c["text"] for c in self.ui.controls()))
             self.prefix.screenshot("drive_not_available_alert")
             self.ui.answer(answer)
-            if answer == 2:
+            if answer == ID.UNDO_EXIT:
                 self.ui.exit_code(timeout=60)
                 self.assertTrue(os.path.exists(record))
         self.ui.wait_page(harness.LANGUAGE)

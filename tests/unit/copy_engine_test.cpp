@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "common/at_restart.h"
 #include "common/fileops.h"
 #include "common/journal.h"
@@ -124,14 +124,14 @@ TEST_F(CopyTree, MergeDirectoriesKeptSettingsAndLowerCaseNames)
     t.make("dst");
     write_file(t.sub("dst\\quillon.qpr"), "user settings");
 
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, TRUE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, TRUE));
     EXPECT_EQ(listing(dst()), "quillon.qpr readme.txt sub");
     EXPECT_EQ(listing(t.sub("dst\\sub")), "hyph.dat serial.key");
     EXPECT_EQ(read_file(t.sub("dst\\quillon.qpr")), "user settings");
     EXPECT_EQ(read_file(t.sub("dst\\readme.txt")), "hello");
     EXPECT_EQ(read_file(t.sub("dst\\sub\\hyph.dat")), "hyphen");
 
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_EQ(read_file(t.sub("dst\\quillon.qpr")), "new settings");
     EXPECT_EQ(read_file(t.sub("dst\\sub\\quillon.qpr")), "deep settings");
 }
@@ -140,10 +140,10 @@ TEST_F(CopyTree, WithoutSubdirsAndFromAMissingSource)
 {
     t.make("src\\modules", "m.dll");
     write_file(t.sub("src\\quillon.exe"), "exe");
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), FALSE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), FALSE, FALSE));
     EXPECT_EQ(listing(dst()), "quillon.exe");
 
-    ASSERT_TRUE(copy_directory(nullptr, t.sub("none").c_str(), t.sub("nosrc").c_str(), TRUE,
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, t.sub("none").c_str(), t.sub("nosrc").c_str(), TRUE,
                                FALSE));
     EXPECT_FALSE(dir_exists(t.sub("none")));
 }
@@ -169,7 +169,7 @@ TEST_F(CopyTree, ReadOnlyDestinationIsReplacedLockedOneSkipped)
             ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
         }
 
-        EXPECT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+        EXPECT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
         run_commit();
         CloseHandle(held);
         EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "fresh a");
@@ -193,7 +193,7 @@ TEST_F(CopyTree, BlockMultiplesAndEmptyFilesCopyWhole)
     write_file(t.sub("src\\empty.bin"), "");
     std::string odd(100001, 'z');
     write_file(t.sub("src\\odd.bin"), odd);
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_TRUE(read_file(t.sub("dst\\big.bin")) == big);
     EXPECT_EQ(read_file(t.sub("dst\\empty.bin")), "");
     EXPECT_TRUE(read_file(t.sub("dst\\odd.bin")) == odd);
@@ -212,7 +212,7 @@ static void serve_one_block(HANDLE pipe)
 
 // Copies from a pipe that breaks after one full block; the alert is answered.
 // A source that fails to read is no full disk: it gets the read-error alert.
-static BOOL copy_broken_source(const std::string& dst, bool& alerted)
+static int copy_broken_source(const std::string& dst, bool& alerted)
 {
     const char* name = "\\\\.\\pipe\\quillon_copy_test";
     HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
@@ -221,10 +221,10 @@ static BOOL copy_broken_source(const std::string& dst, bool& alerted)
         return -1;
     std::thread writer(serve_one_block, pipe);
     AlertAnswerer read_error("Read Error", 1), disk_full("Out of Harddisk Space", 1);
-    BOOL ok = copy_file(nullptr, dst.c_str(), name);
+    const CopyOutcome copied = copy_file(nullptr, dst.c_str(), name);
     writer.join();
     alerted = read_error.seen() && !disk_full.seen();
-    return ok;
+    return copied;
 }
 
 TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
@@ -233,12 +233,12 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     t.make("dst");
     write_file(t.sub("dst\\data.bin"), "good old data");
     bool alerted = false;
-    EXPECT_EQ(copy_broken_source(t.sub("dst\\data.bin"), alerted), FALSE);
+    EXPECT_EQ(copy_broken_source(t.sub("dst\\data.bin"), alerted), COPY_FAILED);
     EXPECT_TRUE(alerted);
     EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
 
     alerted = false;
-    EXPECT_EQ(copy_broken_source(t.sub("dst\\new.bin"), alerted), FALSE);
+    EXPECT_EQ(copy_broken_source(t.sub("dst\\new.bin"), alerted), COPY_FAILED);
     EXPECT_TRUE(alerted);
     EXPECT_EQ(listing(dst()), "data.bin");
 
@@ -251,11 +251,11 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     copyflag = TRUE;
     {
         AlertAnswerer disk_full("Out of Harddisk Space", 1);
-        EXPECT_FALSE(
-            copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
+        EXPECT_EQ(COPY_FAILED,
+                  copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
         EXPECT_TRUE(disk_full.seen());
     }
-    EXPECT_FALSE(copyflag);
+    EXPECT_TRUE(copyflag);   // a failure is told by the outcome; copyflag is Cancel's alone
     run_abandon();
     DeleteFileA(t.sub("run.rec").c_str());
     EXPECT_EQ(read_file(t.sub("dst\\data.bin")), "good old data");
@@ -267,7 +267,8 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
         ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
         record_close();
         AlertAnswerer disk_full("Out of Harddisk Space", 1);
-        EXPECT_FALSE(copy_file(nullptr, t.sub(lib).c_str(), t.sub("newer.bin").c_str())) << lib;
+        EXPECT_EQ(COPY_FAILED, copy_file(nullptr, t.sub(lib).c_str(), t.sub("newer.bin").c_str()))
+            << lib;
         EXPECT_TRUE(disk_full.seen()) << lib;
         run_abandon();
         DeleteFileA(t.sub("run.rec").c_str());
@@ -278,7 +279,7 @@ TEST_F(CopyTree, FailingReadLeavesNoPartialFile)
     // A run whose record cannot say it is done keeps what it kept, and is undone.
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
     copyflag = TRUE;
-    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
+    ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\data.bin").c_str(), t.sub("newer.bin").c_str()));
     record_close();
     EXPECT_FALSE(run_commit());
     run_undo();
@@ -328,104 +329,146 @@ static std::string snapshot(const std::string& dir)
     return out;
 }
 
-TEST_F(CopyTree, UndoRemovesExactlyWhatTheRunCreated)
-{
-    t.make("src\\help\\deep", "d.hlp");
-    write_file(t.sub("src\\help\\h.hlp"), "new help");
-    write_file(t.sub("src\\help\\mine.txt"), "medium copy");
-    write_file(t.sub("src\\top.txt"), "top");
-    // Written twice in one run: a merge directory brings it again. Of the
-    // two files written over in place, whichever way the directory lists
-    // them, one is first written from its second block (the pack keeps its
-    // tail) and then from its start.
-    const std::string first_block(100000, 'f'), other_block(100000, 'o');
-    t.make("src\\help\\typeset");
-    write_file(t.sub("src\\help\\plain.txt"), "first new plain");
-    write_file(t.sub("src\\help\\typeset\\plain.txt"), "second new plain");
-    write_file(t.sub("src\\help\\twice.bin"), first_block + "first new");
-    write_file(t.sub("src\\help\\typeset\\twice.bin"), other_block + "second new");
-    write_file(t.sub("src\\help\\again.bin"), other_block + "first new");
-    write_file(t.sub("src\\help\\typeset\\again.bin"), first_block + "second new");
-    // The destination existed, with a file of the user's and one the medium replaces.
-    t.make("dst\\help", "user.txt");
-    write_file(t.sub("dst\\help\\mine.txt"), "user copy");
-    SetFileAttributesA(t.sub("dst\\help\\mine.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    write_file(t.sub("dst\\help\\plain.txt"), "earlier plain");
-    write_file(t.sub("dst\\help\\twice.bin"), first_block + "earlier");
-    write_file(t.sub("dst\\help\\again.bin"), first_block + "earlier");
-    // A plain file is written over in place: longer before, dated in the past.
-    write_file(t.sub("dst\\top.txt"), "the earlier, longer top");
+// One run over a tree the medium changes in every way: new files and
+// directories, files of the user's, files written over in place or renamed
+// aside, files already as on the medium, a directory where a file goes.
+class RunOverTree : public CopyTree {
+protected:
+    void SetUp() override
+    {
+        CopyTree::SetUp();
+        t.make("src\\help\\deep", "d.hlp");
+        write_file(t.sub("src\\help\\h.hlp"), "new help");
+        write_file(t.sub("src\\help\\mine.txt"), "medium copy");
+        write_file(t.sub("src\\top.txt"), "top");
+        // Written twice in one run: a merge directory brings it again. Of the
+        // two files written over in place, whichever way the directory lists
+        // them, one is first written from its second block (the pack keeps its
+        // tail) and then from its start.
+        t.make("src\\help\\typeset");
+        write_file(t.sub("src\\help\\plain.txt"), "first new plain");
+        write_file(t.sub("src\\help\\typeset\\plain.txt"), "second new plain");
+        write_file(t.sub("src\\help\\twice.bin"), first_block + "first new");
+        write_file(t.sub("src\\help\\typeset\\twice.bin"), other_block + "second new");
+        write_file(t.sub("src\\help\\again.bin"), other_block + "first new");
+        write_file(t.sub("src\\help\\typeset\\again.bin"), first_block + "second new");
+        // The destination existed, with a file of the user's and one the medium replaces.
+        t.make("dst\\help", "user.txt");
+        write_file(t.sub("dst\\help\\mine.txt"), "user copy");
+        SetFileAttributesA(t.sub("dst\\help\\mine.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+        write_file(t.sub("dst\\help\\plain.txt"), "earlier plain");
+        write_file(t.sub("dst\\help\\twice.bin"), first_block + "earlier");
+        write_file(t.sub("dst\\help\\again.bin"), first_block + "earlier");
+        // A plain file is written over in place: longer before, dated in the past.
+        write_file(t.sub("dst\\top.txt"), "the earlier, longer top");
+        set_write_time(t.sub("dst\\top.txt"), long_ago);
+        // Compared with the medium's before anything is written: one that is the
+        // same is left alone (its time stays); the others differ in their second
+        // block, only in length, or at the start.
+        compared = {
+            {"same.txt", {"as on the medium", "as on the medium"}},
+            {"tail.bin", {block + "old tail", block + "new tail"}},
+            {"longer.txt", {"abc", "abcdef"}},
+            {"shorter.txt", {"abcdef", "abc"}},
+            {"start.txt", {"old start", "new start"}},
+        };
+        for (const auto& f : compared) {
+            write_file(t.sub("dst\\" + f.first), f.second.first);
+            write_file(t.sub("src\\" + f.first), f.second.second);
+        }
+        set_write_time(t.sub("dst\\same.txt"), long_ago);
+        // A directory goes on record before its first change and only then: one
+        // with the medium's files already in place is not listed; one whose
+        // first change is a new file has it removed again.
+        for (const char* dir : {"src\\kept", "dst\\kept", "src\\grows", "dst\\grows"}) {
+            t.make(dir);
+            write_file(t.sub(std::string(dir) + "\\a.txt"), "as on the medium");
+            write_file(t.sub(std::string(dir) + "\\b.txt"), "as on the medium too");
+        }
+        SetFileAttributesA(t.sub("dst\\kept\\b.txt").c_str(),
+                           FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        write_file(t.sub("dst\\grows\\user.txt"), "mine");
+        write_file(t.sub("src\\grows\\new.txt"), "new");
+        // A directory of the user's where the medium has a file stays as it is.
+        t.make("dst\\grows\\folder.txt", "inside.txt");
+        write_file(t.sub("src\\grows\\folder.txt"), "a file on the medium");
+        before = snapshot(dst());
+    }
+    // The medium's tree copied within a run begun on t's record.
+    void copy_in_a_run()
+    {
+        ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+        ASSERT_EQ(COPY_DONE, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    }
+    const std::string first_block = std::string(100000, 'f');
+    const std::string other_block = std::string(100000, 'o');
+    const std::string block = std::string(100000, 'b');
     const FILETIME long_ago = {0x5A5A0000u, 0x01B00000u};
-    set_write_time(t.sub("dst\\top.txt"), long_ago);
-    // Compared with the medium's before anything is written: one that is the
-    // same is left alone (its time stays); the others differ in their second
-    // block, only in length, or at the start.
-    const std::string block(100000, 'b');
-    const std::map<std::string, std::pair<std::string, std::string>> compared = {
-        {"same.txt", {"as on the medium", "as on the medium"}},
-        {"tail.bin", {block + "old tail", block + "new tail"}},
-        {"longer.txt", {"abc", "abcdef"}},
-        {"shorter.txt", {"abcdef", "abc"}},
-        {"start.txt", {"old start", "new start"}},
-    };
-    for (const auto& f : compared) {
-        write_file(t.sub("dst\\" + f.first), f.second.first);
-        write_file(t.sub("src\\" + f.first), f.second.second);
-    }
-    set_write_time(t.sub("dst\\same.txt"), long_ago);
-    // A directory goes on record before its first change and only then: one
-    // with the medium's files already in place is not listed; one whose
-    // first change is a new file has it removed again.
-    for (const char* dir : {"src\\kept", "dst\\kept", "src\\grows", "dst\\grows"}) {
-        t.make(dir);
-        write_file(t.sub(std::string(dir) + "\\a.txt"), "as on the medium");
-        write_file(t.sub(std::string(dir) + "\\b.txt"), "as on the medium too");
-    }
-    SetFileAttributesA(t.sub("dst\\kept\\b.txt").c_str(),
-                       FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    write_file(t.sub("dst\\grows\\user.txt"), "mine");
-    write_file(t.sub("src\\grows\\new.txt"), "new");
-    // A directory of the user's where the medium has a file stays as it is.
-    t.make("dst\\grows\\folder.txt", "inside.txt");
-    write_file(t.sub("src\\grows\\folder.txt"), "a file on the medium");
-    const std::string before = snapshot(dst());
+    const DWORD read_only_hidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+    std::map<std::string, std::pair<std::string, std::string>> compared;
+    std::string before;
+};
 
-    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+TEST_F(RunOverTree, TheMediumsFilesReplaceTheEarlierOnes)
+{
+    copy_in_a_run();
     EXPECT_EQ(listing(t.sub("dst\\help")),
               "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt ~qskeep");
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     for (const auto& f : compared)
         EXPECT_EQ(read_file(t.sub("dst\\" + f.first)), f.second.second) << f.first;
+    run_abandon();
+}
+
+TEST_F(RunOverTree, AFileAsOnTheMediumIsLeftAloneWithItsAttributesAndTime)
+{
+    copy_in_a_run();
     EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
-    const DWORD read_only_hidden = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
     EXPECT_EQ(GetFileAttributesA(t.sub("dst\\kept\\b.txt").c_str()) & read_only_hidden,
               read_only_hidden);
-    // Undone from the record as a killed run leaves it.
+    run_commit();
+    EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
+}
+
+TEST_F(RunOverTree, ADirectoryGoesOnRecordAtItsFirstChangeOnly)
+{
+    copy_in_a_run();
     run_abandon();
     const std::string record = read_file(t.sub("run.rec"));
     EXPECT_EQ(record.find(t.sub("dst\\kept") + "|"), std::string::npos) << record;
     EXPECT_NE(record.find(t.sub("dst\\grows") + "|"), std::string::npos) << record;
+}
+
+TEST_F(RunOverTree, UndoFromTheRecordOfAKilledRunPutsTheDiskBackAsItWas)
+{
+    copy_in_a_run();
+    run_abandon();
     EXPECT_EQ(run_recover(t.sub("run.rec").c_str()), RECOVER_DONE);
     EXPECT_EQ(snapshot(dst()), before);
     EXPECT_EQ(write_time(t.sub("dst\\top.txt")), long_ago.dwLowDateTime);
     EXPECT_FALSE(file_exists(t.sub("run.rec")));
+}
 
-    // Committed, only the kept-aside copies and the record go.
-    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
-    ASSERT_TRUE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+TEST_F(RunOverTree, CommitRemovesOnlyTheFilesRenamedAsideAndTheRecord)
+{
+    copy_in_a_run();
     run_commit();
     EXPECT_EQ(listing(t.sub("dst\\help")),
               "again.bin deep h.hlp mine.txt plain.txt twice.bin user.txt");
     EXPECT_EQ(listing(dst()),
               "grows help kept longer.txt same.txt shorter.txt start.txt tail.bin top.txt");
     EXPECT_EQ(listing(t.sub("dst\\grows")), "a.txt b.txt folder.txt new.txt user.txt");
-    EXPECT_EQ(listing(t.sub("dst\\grows\\folder.txt")), "inside.txt");
-    EXPECT_EQ(write_time(t.sub("dst\\same.txt")), long_ago.dwLowDateTime);
     EXPECT_EQ(read_file(t.sub("dst\\help\\mine.txt")), "medium copy");
     EXPECT_EQ(read_file(t.sub("dst\\top.txt")), "top");
     EXPECT_FALSE(file_exists(t.sub("run.rec")));
+}
+
+TEST_F(RunOverTree, ADirectoryOfTheUsersWhereTheMediumHasAFileStays)
+{
+    copy_in_a_run();
+    run_commit();
+    EXPECT_EQ(listing(t.sub("dst\\grows\\folder.txt")), "inside.txt");
 }
 
 // A run killed after each of its steps: the next start finds the record and
@@ -443,7 +486,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
     const std::vector<std::function<void()>> steps = {
         [&] { ASSERT_TRUE(run_begin(rec.c_str())); },
         [&] { ASSERT_TRUE(run_enter_dir(d.c_str())); },
-        [&] { ASSERT_TRUE(copy_file(nullptr, (d + "\\a.txt").c_str(), t.sub("src\\a.txt").c_str())); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_file(nullptr, (d + "\\a.txt").c_str(), t.sub("src\\a.txt").c_str())); },
         [&] {   // between the rename aside and the new file
             ASSERT_EQ(run_place_file((d + "\\B.TXT").c_str(), target, sizeof target, 5), PLACE_REPLACE);
             ASSERT_TRUE(keep_aside(target, kept, sizeof kept));
@@ -464,11 +507,11 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
             WriteFile(h, "NEW", 3, &n, nullptr);
             CloseHandle(h);
         },
-        [&] { ASSERT_TRUE(copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str())); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str())); },
         [&] { ASSERT_TRUE(run_enter_dir((d + "\\sub\\deeper").c_str())); },
-        [&] { ASSERT_TRUE(copy_directory(nullptr, (d + "\\sub\\deeper").c_str(), t.sub("src\\sub").c_str(), TRUE, FALSE)); },
-        [&] { ASSERT_TRUE(copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
-        [&] { ASSERT_TRUE(copy_file(nullptr, (sys + "\\new.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_directory(nullptr, (d + "\\sub\\deeper").c_str(), t.sub("src\\sub").c_str(), TRUE, FALSE)); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
+        [&] { ASSERT_EQ(COPY_DONE, copy_file(nullptr, (sys + "\\new.dll").c_str(), t.sub("src\\lib.dll").c_str())); },
     };
     for (size_t k = 0; k <= steps.size() + 1; ++k) {
         SCOPED_TRACE("killed after step " + std::to_string(k));
@@ -533,7 +576,7 @@ TEST_F(CopyTree, KilledRunIsRolledBackAfterEveryStep)
     t.make("dst", "a.txt");
     ASSERT_TRUE(run_begin(rec.c_str()));
     ASSERT_TRUE(run_enter_dir(d.c_str()));
-    ASSERT_TRUE(copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str()));
+    ASSERT_EQ(COPY_DONE, copy_file(nullptr, (d + "\\n.txt").c_str(), t.sub("src\\a.txt").c_str()));
     run_abandon();
     HANDLE held = CreateFileA((d + "\\n.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(run_recover(rec.c_str()), RECOVER_INCOMPLETE);
@@ -555,9 +598,9 @@ TEST_F(CopyTree, FileSavedDuringTheCopyIsKeptLikeAnEarlierOne)
     const std::string rec = t.sub("run.rec");
     ASSERT_TRUE(run_begin(rec.c_str()));
     ASSERT_TRUE(run_enter_dir(dst().c_str()));
-    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\a.txt").c_str(), t.sub("src\\a.txt").c_str()));
+    ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\a.txt").c_str(), t.sub("src\\a.txt").c_str()));
     write_file(t.sub("dst\\late.txt"), "saved by the user meanwhile");
-    ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\late.txt").c_str(), t.sub("src\\late.txt").c_str()));
+    ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\late.txt").c_str(), t.sub("src\\late.txt").c_str()));
     EXPECT_EQ(read_file(t.sub("dst\\late.txt")), "the medium's late");
     run_abandon();
     EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
@@ -601,7 +644,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
     t.make("dst");
     ASSERT_TRUE(CopyFileA(self, t.sub("dst\\prog.exe").c_str(), FALSE));
     const std::string rec = t.sub("run.rec"), keep = t.sub("dst\\~qskeep");
-    auto write_a = [&](BOOL want) {
+    auto write_a = [&](CopyOutcome want) {
         write_file(t.sub("dst\\a.txt"), "old a");
         SetFileAttributesA(t.sub("dst\\a.txt").c_str(), FILE_ATTRIBUTE_READONLY);   // renamed aside
         ASSERT_TRUE(run_begin(rec.c_str()));
@@ -611,7 +654,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
         RunningProgram running(t.sub("dst\\prog.exe"));
         ASSERT_NE(running.view, nullptr);
         ASSERT_TRUE(run_begin(rec.c_str()));
-        ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\prog.exe").c_str(), t.sub("src\\prog.exe").c_str()));
+        ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\prog.exe").c_str(), t.sub("src\\prog.exe").c_str()));
         ASSERT_TRUE(run_commit());
         EXPECT_EQ(read_file(t.sub("dst\\prog.exe")), "the new program");
         EXPECT_EQ(listing(keep), "gone qsetup.own");
@@ -619,7 +662,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
 
         // Still running: the next run replaces what it must all the same,
         // and its undo puts back its own kept file only.
-        write_a(TRUE);
+        write_a(COPY_DONE);
         EXPECT_EQ(read_file(t.sub("dst\\a.txt")), "new a");
         run_abandon();
         EXPECT_EQ(run_recover(rec.c_str()), RECOVER_DONE);
@@ -627,7 +670,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
         EXPECT_EQ(listing(keep), "gone qsetup.own");
     }
     // Ended: the next run that comes to the directory clears it.
-    write_a(TRUE);
+    write_a(COPY_DONE);
     ASSERT_TRUE(run_commit());
     EXPECT_EQ(listing(t.sub("dst")), "a.txt prog.exe");
 
@@ -638,7 +681,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
         write_file(t.sub("dst\\b.txt"), before);
         ASSERT_TRUE(run_begin(rec.c_str()));
         ASSERT_TRUE(run_enter_dir(dst().c_str()));   // written over in place
-        ASSERT_TRUE(copy_file(nullptr, t.sub("dst\\b.txt").c_str(), t.sub("src\\b.txt").c_str()));
+        ASSERT_EQ(COPY_DONE, copy_file(nullptr, t.sub("dst\\b.txt").c_str(), t.sub("src\\b.txt").c_str()));
         run_abandon();
         if (before[0] == 'e')
             run_forget(rec.c_str());   // Ignore at the next start
@@ -650,7 +693,7 @@ TEST_F(CopyTree, KeepFolderLeftByAnEarlierRunIsTakenOver)
     ASSERT_TRUE(DeleteFileA(t.sub("dst\\~qskeep\\qsetup.own").c_str()));
     {
         AlertAnswerer cannot_keep("File Cannot Be Kept", 1);
-        write_a(FALSE);
+        write_a(COPY_FAILED);
         EXPECT_TRUE(cannot_keep.seen());
     }
     EXPECT_TRUE(run_undo());
@@ -825,7 +868,7 @@ TEST(RunRecord, PackCutAtEveryByteGivesBackWholeEntriesOnly)
         ULONGLONG old = 0;
         PackStage st;
         ASSERT_TRUE(pack_read(h, path.c_str(), buf.data(), f.cb, &st));
-        ASSERT_EQ(pack_write(&p, h, path.c_str(), buf.data(), f.cb, st, f.from, &old), PACK_KEPT);
+        ASSERT_EQ(pack_write(&p, h, path.c_str(), buf.data(), f.cb, st, f.from, &old), PACK_STORED);
         EXPECT_EQ(old, f.earlier.size());
         CloseHandle(h);
     }
@@ -863,7 +906,7 @@ TEST_F(CopyTree, CancelStopsBeforeTheNextFile)
     t.make("src");
     write_file(t.sub("src\\a.txt"), "a");
     copyflag = FALSE;
-    EXPECT_FALSE(copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
+    EXPECT_EQ(COPY_CANCELLED, copy_directory(nullptr, dst().c_str(), src().c_str(), TRUE, FALSE));
     EXPECT_EQ(listing(dst()), "");
 }
 
@@ -1114,8 +1157,8 @@ TEST(PowerCut, EveryCutLeavesTheEarlierOrTheNewInstallationWhole)
         fs_record(log);
         copyflag = TRUE;
         EXPECT_TRUE(run_begin(rec.c_str()));
-        EXPECT_TRUE(copy_directory(nullptr, dst.c_str(), t.sub("src").c_str(), TRUE, FALSE));
-        EXPECT_TRUE(copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("medium\\lib.dll").c_str()));
+        EXPECT_EQ(COPY_DONE, copy_directory(nullptr, dst.c_str(), t.sub("src").c_str(), TRUE, FALSE));
+        EXPECT_EQ(COPY_DONE, copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("medium\\lib.dll").c_str()));
         const size_t undo = log->size();
         if (commit)
             EXPECT_TRUE(run_commit());

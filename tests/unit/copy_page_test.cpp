@@ -104,7 +104,7 @@ TEST_F(CopyPage, LinesShowLowerCasePathsOfAMediumInCapitals)
 
     HWND page = open_page();
     ASSERT_NE(page, nullptr);
-    ASSERT_TRUE(copy_directory(page, t.sub("dest").c_str(), t.sub("MEDIUM").c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(page, t.sub("dest").c_str(), t.sub("MEDIUM").c_str(), TRUE, FALSE));
     EXPECT_EQ(line_text(page, 10), lower(t.sub("MEDIUM\\Sub\\Data.BIN")));
     EXPECT_EQ(line_text(page, 11), lower(t.sub("dest\\sub\\data.bin")));
     EXPECT_TRUE(slurp(t.sub("dest\\sub\\data.bin")) == data);
@@ -115,11 +115,11 @@ TEST_F(CopyPage, LinesShowLowerCasePathsOfAMediumInCapitals)
     // though the first is not written and the second only from that block.
     journal_reset();   // what the first copy made is no longer this run's own
     ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
-    ASSERT_TRUE(copy_directory(page, t.sub("dest").c_str(), t.sub("MEDIUM").c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(page, t.sub("dest").c_str(), t.sub("MEDIUM").c_str(), TRUE, FALSE));
     EXPECT_EQ(bcopied, 500000u);
     data[240000] = static_cast<char>(data[240000] ^ 1);
     std::ofstream(t.sub("MEDIUM\\Sub\\Data.BIN"), std::ios::binary) << data;
-    ASSERT_TRUE(copy_directory(page, t.sub("dest").c_str(), t.sub("MEDIUM").c_str(), TRUE, FALSE));
+    ASSERT_EQ(COPY_DONE, copy_directory(page, t.sub("dest").c_str(), t.sub("MEDIUM").c_str(), TRUE, FALSE));
     EXPECT_EQ(bcopied, 750000u);
     EXPECT_TRUE(slurp(t.sub("dest\\sub\\data.bin")) == data);
     run_commit();
@@ -153,11 +153,11 @@ TEST_F(CopyPage, ManySmallFilesAreShownOnceAFrameNotOnceAFile)
     LARGE_INTEGER freq, start, end;
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&start);
-    const int copied =
+    const CopyOutcome copied =
         copy_directory(page, t.sub("dest").c_str(), t.sub("many").c_str(), TRUE, FALSE);
     QueryPerformanceCounter(&end);
     UnhookWindowsHookEx(hook);
-    EXPECT_TRUE(copied);
+    EXPECT_EQ(COPY_DONE, copied);
     EXPECT_TRUE(file_exists(t.sub("dest\\f299.bin")));
     // The page's first file, then one frame an interval at the most; a frame
     // may show the file the page rested on before the file it begins.
@@ -202,7 +202,7 @@ TEST_F(CopyPage, BarShowsTheExactPercentageAtEachFrameOnEachPage)
     t.make("src");
     std::string big(300001, 'b');
     std::ofstream(t.sub("src\\big.bin"), std::ios::binary) << big;
-    EXPECT_TRUE(copy_file(nullptr, t.sub("big.bin").c_str(), t.sub("src\\big.bin").c_str()));
+    EXPECT_EQ(COPY_DONE, copy_file(nullptr, t.sub("big.bin").c_str(), t.sub("src\\big.bin").c_str()));
     EXPECT_TRUE(slurp(t.sub("big.bin")) == big);
     EXPECT_EQ(bcopied, 400000u);
     release_copy_page();

@@ -111,20 +111,20 @@ TEST(Versions, UpdateOnlyWhenStrictlyNewer)
     const std::string dst = t.sub("installed.dll");
 
     make_pe(dst, L"2.11.4400");
-    EXPECT_TRUE(update_dll(t.sub("v224202.dll").c_str(), dst.c_str()));
+    EXPECT_EQ(COPY_DONE, update_dll(t.sub("v224202.dll").c_str(), dst.c_str()));
     EXPECT_EQ(version(dst), 2114400u);   // 224202 < 2114400, although "2.2" reads newer
-    EXPECT_TRUE(update_dll(t.sub("v2114400.dll").c_str(), dst.c_str()));
+    EXPECT_EQ(COPY_DONE, update_dll(t.sub("v2114400.dll").c_str(), dst.c_str()));
     EXPECT_EQ(version(dst), 2114400u);
-    EXPECT_TRUE(update_dll(t.sub("v2124202.dll").c_str(), dst.c_str()));
+    EXPECT_EQ(COPY_DONE, update_dll(t.sub("v2124202.dll").c_str(), dst.c_str()));
     EXPECT_EQ(version(dst), 2124202u);
 
     // A missing destination is filled, but never from a source without a version.
     const std::string fresh = t.sub("fresh.dll");
-    EXPECT_TRUE(update_dll(t.sub("plain.dll").c_str(), fresh.c_str()));
+    EXPECT_EQ(COPY_DONE, update_dll(t.sub("plain.dll").c_str(), fresh.c_str()));
     EXPECT_EQ(GetFileAttributesA(fresh.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(update_dll(t.sub("v224202.dll").c_str(), fresh.c_str()));
+    EXPECT_EQ(COPY_DONE, update_dll(t.sub("v224202.dll").c_str(), fresh.c_str()));
     EXPECT_TRUE(same_file_content(t.sub("v224202.dll"), fresh));
-    EXPECT_TRUE(update_dll(t.sub("nothere.dll").c_str(), fresh.c_str()));
+    EXPECT_EQ(COPY_DONE, update_dll(t.sub("nothere.dll").c_str(), fresh.c_str()));
     EXPECT_EQ(version(fresh), 224202u);
 }
 

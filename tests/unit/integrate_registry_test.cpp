@@ -4,7 +4,7 @@
 
 #include "integrate/integrate.h"
 #include "common/journal.h"
-#include "copy/copy.h"
+#include "copy/run_machinery.h"
 #include "temp_tree.h"
 #include "uninstall/uninstall.h"
 
