@@ -2,10 +2,12 @@
 #include "common/fileops.h"
 
 static std::vector<FsOp>* recording;
+static void (*recorded)(const FsOp&);
 
-void fs_record(std::vector<FsOp>* log)
+void fs_record(std::vector<FsOp>* log, void (*after)(const FsOp&))
 {
     recording = log;
+    recorded = log ? after : nullptr;
 }
 
 static FsOp op_of(FsOp::Kind kind)
@@ -17,8 +19,11 @@ static FsOp op_of(FsOp::Kind kind)
 
 static void note(FsOp op)
 {
-    if (recording)
+    if (recording) {
         recording->push_back(std::move(op));
+        if (recorded)
+            recorded(recording->back());
+    }
 }
 
 static ULONGLONG position(HANDLE file)

@@ -22,7 +22,9 @@ struct FsOp {
     FILETIME written{};      // SET_TIME: the last-written time (zero: left as it was)
 };
 // Records every change that succeeds into log from now on; null stops it.
-void fs_record(std::vector<FsOp>* log);
+// after, if given, is called with each change once it is recorded: a test
+// can make the disk slow there, or act at a chosen point of the run.
+void fs_record(std::vector<FsOp>* log, void (*after)(const FsOp&) = nullptr);
 
 // CreateFileA; a handle that can change the file must be closed with fs_close.
 HANDLE fs_open(const char* path, DWORD access, DWORD share, DWORD disposition);

@@ -47,3 +47,8 @@ void frame_now()
 {
     forced = true;
 }
+
+bool frame_asked()
+{
+    return forced;
+}

@@ -17,3 +17,5 @@ bool frame_due();
 void frame_shown();
 // The next frame_due is true whatever the clock says.
 void frame_now();
+// frame_now asked for a frame that has not been shown yet.
+bool frame_asked();

@@ -440,6 +440,13 @@ class Prefix:
                 return out
         return None
 
+    def log_tail(self, lines=20):
+        """The last lines Wine wrote for this prefix (a crash's trace), for a failure's message."""
+        self._log.flush()
+        with open(self.log_path, errors="replace") as f:
+            tail = f.read().splitlines()[-lines:]
+        return "".join("\n  wine: " + line for line in tail)
+
     def close(self):
         if self in _open_prefixes:
             _open_prefixes.remove(self)
@@ -614,8 +621,13 @@ class Session:
         if answer == "ok":
             return ""
         if not answer.startswith("ok "):
-            # A process that has ended leaves nothing on the screen to show.
-            evidence = "" if answer == "err process exited" or self.quiet else self._evidence()
+            # A process that has ended leaves nothing on the screen to show,
+            # only how it ended: a crash's status tells it from a return.
+            if answer == "err process exited":
+                evidence = "" if self.quiet else " (%s)%s" % (self.raw("exitcode 0", timeout=10),
+                                                               self.prefix.log_tail())
+            else:
+                evidence = "" if self.quiet else self._evidence()
             kind = PageUnavailable if answer in ("err page gone", "err page disabled", "err page busy") else DriverError
             raise kind("%s -> %s%s" % (line, answer, evidence))
         return answer[3:]

@@ -4,6 +4,7 @@
 
 #include "copy/copy.h"
 #include "copy/framepace.h"
+#include "common/fileops.h"
 #include "common/journal.h"
 #include "temp_tree.h"
 #include "ui/ui.h"
@@ -138,6 +139,66 @@ TEST_F(CopyPage, ManySmallFilesAreShownOnceAFrameNotOnceAFile)
     EXPECT_LE(line_showings, 2 * (frames + 1)) << "in " << frames << " frame intervals";
     release_copy_page();
     DestroyWindow(page);
+}
+
+// A disk whose first flush of a copied file takes longer than a frame; a
+// message posted then stands for the user's Cancel.
+static std::vector<FsOp> slow_log;
+static std::vector<HANDLE> copied_files;
+static HWND cancel_window;
+static size_t cancel_served_at;
+static void slow_first_flush(const FsOp& op)
+{
+    if (op.kind == FsOp::OPEN && op.path.find("\\dest\\") != std::string::npos)
+        copied_files.push_back(op.file);
+    const bool first = op.kind == FsOp::FLUSH && copied_files.size() > 0 && op.file == copied_files[0];
+    if (first) {
+        Sleep(FRAME_MS + 5);
+        PostMessageA(cancel_window, WM_APP, 0, 0);
+    }
+}
+static LRESULT CALLBACK note_cancel(HWND w, UINT msg, WPARAM wp, LPARAM lp)
+{
+    if (msg == WM_APP && cancel_served_at == 0)
+        cancel_served_at = slow_log.size();
+    return DefWindowProcA(w, msg, wp, lp);
+}
+
+TEST_F(CopyPage, CancelIsServedWhileABatchWaitsForTheDisk)
+{
+    t.make("batch");
+    for (int i = 0; i < 8; ++i)
+        std::ofstream(t.sub("batch\\f" + std::to_string(i) + ".bin"), std::ios::binary) << "data";
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = note_cancel;
+    wc.hInstance = hInst;
+    wc.lpszClassName = "cancel_probe";
+    RegisterClassA(&wc);
+    cancel_window = CreateWindowA("cancel_probe", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, hInst, nullptr);
+    ASSERT_NE(cancel_window, nullptr);
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+    slow_log.clear();
+    copied_files.clear();
+    cancel_served_at = 0;
+    fs_record(&slow_log, slow_first_flush);
+    const CopyOutcome copied =
+        copy_directory(page, t.sub("dest").c_str(), t.sub("batch").c_str(), TRUE, FALSE);
+    fs_record(nullptr);
+    EXPECT_EQ(COPY_DONE, copied);
+    run_commit();
+    size_t last_flush = 0;
+    for (size_t i = 0; i < slow_log.size(); ++i)
+        if (slow_log[i].kind == FsOp::FLUSH && copied_files.size() == 8 && slow_log[i].file == copied_files[7])
+            last_flush = i;
+    // Served before the batch's last file went to the disk, not after all.
+    EXPECT_GT(last_flush, 0u);
+    EXPECT_GT(cancel_served_at, 0u);
+    EXPECT_LE(cancel_served_at, last_flush);
+    release_copy_page();
+    DestroyWindow(page);
+    DestroyWindow(cancel_window);
 }
 
 TEST_F(CopyPage, BarShowsTheExactPercentageAtEachFrameOnEachPage)
