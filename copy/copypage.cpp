@@ -100,12 +100,11 @@ void show_copy_frame(HWND hDlg)
     frame_shown();
 }
 
-bool keep_page_live(HWND hDlg)
+void keep_page_live(HWND hDlg)
 {
     // A frame asked for is the next file's: it is shown with its name.
     if (hDlg && !frame_asked() && frame_due())
         show_copy_frame(hDlg);
-    return copyflag != FALSE;
 }
 
 bool show_file(HWND hDlg, const char* src, const char* dst)

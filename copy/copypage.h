@@ -18,5 +18,5 @@ void catch_up_page(HWND hDlg);
 // own, as is each row's first. False: the copy was cancelled.
 bool show_file(HWND hDlg, const char* src, const char* dst);
 // Between steps that name no file (a batch placed, its files flushed): the
-// page is drawn and Cancel served once a frame. False: the copy was cancelled.
-bool keep_page_live(HWND hDlg);
+// page is drawn and Cancel served once a frame (copyflag tells the answer).
+void keep_page_live(HWND hDlg);

@@ -176,8 +176,8 @@ static CopyOutcome write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch,
             ok = (alone || make_dir_of(hDlg, t, &made)) && write_target(hDlg, buf, &t);
     for (Target& t : *batch) {
         // On a real disk each flush waits for it: Cancel is not kept waiting
-        // for the whole batch.
-        if (!alone)
+        // for the whole batch (after a failure the user has been told).
+        if (!alone && ok)
             keep_page_live(hDlg);
         if (t.written && ok && run_active() && !fs_flush(t.hdst))
             ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
@@ -286,7 +286,8 @@ CopyOutcome copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL s
                     goto too_long;
                 bool write = false;
                 ok = place_file(hDlg, buf, &t, &write);
-                keep_page_live(hDlg);   // placing an update's file reads and keeps it
+                if (ok)
+                    keep_page_live(hDlg);   // placing an update's file reads and keeps it
                 if (!write) {
                     close_target(&t);
                     batch.pop_back();
