@@ -80,15 +80,27 @@ TEST_F(Runner, AlertsOpenWithTheirDefaultButtonFocused)
     for (WORD n : {ALERT_NO_SPACE, ALERT_UNDO_INCOMPLETE}) {
         std::atomic<int> focused{0};
         std::atomic<bool> done{false};
+        // Focus may pass through other controls while the dialog is made
+        // active; what the user meets is the focus of the shown dialog once
+        // it holds still.
         std::thread look([&] {
+            HWND seen = nullptr;
             for (; !done; Sleep(20)) {
                 GUITHREADINFO gi{};
                 gi.cbSize = sizeof gi;
+                HWND now = nullptr;
                 if (GetGUIThreadInfo(ui_thread, &gi) && gi.hwndFocus &&
-                    GetParent(gi.hwndFocus) == gi.hwndActive) {
-                    focused = GetDlgCtrlID(gi.hwndFocus);
+                    IsWindowVisible(gi.hwndActive) && GetParent(gi.hwndFocus) == gi.hwndActive)
+                    now = gi.hwndFocus;
+                if (now && now == seen) {
+                    // The first reading is the answer: once Cancel is on its
+                    // way the dialog goes, and a later look may find a
+                    // handle of a window that is no more.
+                    int none = 0;
+                    focused.compare_exchange_strong(none, GetDlgCtrlID(now));
                     PostMessageA(gi.hwndActive, WM_COMMAND, IDCANCEL, 0);
                 }
+                seen = now;
             }
         });
         alert(nullptr, n);
