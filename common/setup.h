@@ -68,7 +68,7 @@ WORD platform_from_arch(WORD arch);
 //                                             and undoes, the copy run's record takes it over
 //   the copy run           copy/rollback.cpp  begun, committed by copy_files; undone by
 //                                             do_install, recovered by WinMain
-//   the copy page's cache  copy/copypage.cpp  the copy, for one run
+//   the copy page's cache  copy/copypage.cpp, copy/pathline.cpp  the copy, for one run
 extern HINSTANCE hInst;                // the program's instance (resource lookups)
 extern HWND hParent;                   // the setup window
 extern WORD langcode;                  // language index used by alerts

@@ -4,6 +4,7 @@
 
 #include "copy/copy.h"
 #include "copy/framepace.h"
+#include "copy/pathline.h"
 #include "common/fileops.h"
 #include "common/journal.h"
 #include "temp_tree.h"
@@ -31,6 +32,33 @@ static std::string line_text(HWND page, int cid)
     char text[MAX_PATH] = "";
     GetDlgItemTextA(page, cid, text, sizeof text);
     return text;
+}
+
+// The pixels a control shows, read back from its window.
+static std::vector<DWORD> snapshot(HWND hwnd)
+{
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = rc.right;
+    bi.bmiHeader.biHeight = -rc.bottom;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC dc = GetDC(hwnd);
+    HDC mem = CreateCompatibleDC(dc);
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, rc.right, rc.bottom, dc, 0, 0, SRCCOPY);
+    GdiFlush();
+    const DWORD* px = static_cast<const DWORD*>(bits);
+    std::vector<DWORD> out(px, px + rc.right * rc.bottom);
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    ReleaseDC(hwnd, dc);
+    return out;
 }
 
 class CopyPage : public ::testing::Test {
@@ -240,4 +268,51 @@ TEST_F(CopyPage, BarShowsTheExactPercentageAtEachFrameOnEachPage)
     EXPECT_EQ(bcopied, 400000u);
     release_copy_page();
     DestroyWindow(next);
+}
+
+TEST_F(CopyPage, PathLinesDrawWhatTheStaticDrawsAndKeepTheirText)
+{
+    HWND page = open_page();
+    ASSERT_NE(page, nullptr);
+    HWND line = GetDlgItem(page, 10);
+    const std::string texts[] = {
+        "d:\\quillon\\usa\\samples\\clipart\\set004\\f00812.bin",
+        "e:\\quillon\\gr\xfc\xdf" "e\\&readme.wri",   // code page letters, no prefix
+        "c:\\" + std::string(120, 'w') + "\\wider than the line.bin",
+    };
+    std::vector<std::vector<DWORD>> drawn_by_static;
+    for (const std::string& text : texts) {
+        SetWindowTextA(line, text.c_str());
+        UpdateWindow(line);
+        drawn_by_static.push_back(snapshot(line));
+    }
+    ASSERT_NE(drawn_by_static[0], drawn_by_static[1]);
+
+    attach_path_lines(line, GetDlgItem(page, 11));
+    ASSERT_TRUE(path_line_attached(line));
+    for (size_t i = 0; i < 3; ++i) {
+        SetWindowTextA(line, texts[i].c_str());
+        EXPECT_TRUE(snapshot(line) == drawn_by_static[i]) << texts[i];
+        EXPECT_EQ(line_text(page, 10), texts[i]);
+    }
+    // Covered and shown again while the copy runs: painted from its own text.
+    SetWindowTextA(line, texts[0].c_str());
+    InvalidateRect(line, nullptr, TRUE);
+    UpdateWindow(line);
+    EXPECT_TRUE(snapshot(line) == drawn_by_static[0]);
+
+    // Given back, the static holds and draws the last text.
+    release_path_lines();
+    EXPECT_FALSE(path_line_attached(line));
+    InvalidateRect(line, nullptr, TRUE);
+    UpdateWindow(line);
+    EXPECT_TRUE(snapshot(line) == drawn_by_static[0]);
+    EXPECT_EQ(line_text(page, 10), texts[0]);
+
+    // A page destroyed while the copy holds its lines lets them go.
+    attach_path_lines(line, nullptr);
+    ASSERT_TRUE(path_line_attached(line));
+    DestroyWindow(page);
+    EXPECT_FALSE(path_line_attached(line));
+    release_path_lines();
 }
