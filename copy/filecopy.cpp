@@ -3,8 +3,11 @@
 // has place_target (copy/placing.cpp) decide how it goes and save what
 // writing it would lose; write_batch makes the batch's entries durable, and
 // write_target has open_placed hand it the destination, then runs the block
-// loop; write_batch flushes it. The page is drawn in copy/copypage.cpp.
+// loop; write_batch flushes it (on a disk that waits, a new file closed once
+// written, opened again: copy/diskpace.h). The page is drawn in
+// copy/copypage.cpp.
 #include "copy/placing.h"
+#include "copy/diskpace.h"
 #include "copy/framepace.h"
 #include "common/directories.h"
 #include "common/fileops.h"
@@ -81,16 +84,21 @@ static bool place_file(HWND hDlg, BYTE* buf, Target* t, bool* write)
 }
 
 // The medium's bytes into a placed file, left open in t->hdst for its
-// batch's flush. False: the run ends (the user was told).
-static bool write_target(HWND hDlg, BYTE* buf, Target* t)
+// batch's flush, or, with close_early, a new file closed as soon as it is
+// written (see copy/diskpace.h). False: the run ends (the user was told).
+static bool write_target(HWND hDlg, BYTE* buf, Target* t, bool close_early)
 {
     HANDLE hdst = open_placed(t);
     if (hdst == INVALID_HANDLE_VALUE)
         return t->failure == RUN_OK || refuse(hDlg, *t);
+    // Only a file that holds nothing yet, nothing of the user's.
+    close_early = close_early && t->old_size == NOT_IN_PLACE && t->resume == 0;
     LARGE_INTEGER start;
     start.QuadPart = static_cast<LONGLONG>(t->resume);
     bool failed = t->rewind && !SetFilePointerEx(t->hsrc, start, nullptr, FILE_BEGIN);
     bool unreadable = failed;
+    if (close_early && !failed && !fs_set_end(hdst))
+        failed = true;
     ULONGLONG written = t->resume;
     if (t->resume > 0)
         update_status(hDlg, 0, static_cast<DWORD>(t->resume));   // the same as on the medium
@@ -127,9 +135,26 @@ static bool write_target(HWND hDlg, BYTE* buf, Target* t)
         return unreadable ? stop_copy(hDlg, ALERT_READ_ERROR, t->src)
                           : stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
     }
-    t->hdst = hdst;
+    if (close_early)
+        fs_close(hdst);
+    else
+        t->hdst = hdst;
     t->written = true;
     return true;
+}
+
+// A written file to the disk: through its open handle, or opened again
+// where it was closed as soon as it was written.
+static bool flush_target(const Target& t)
+{
+    if (t.hdst != INVALID_HANDLE_VALUE)
+        return fs_flush(t.hdst);
+    HANDLE h = fs_open(t.name, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    const bool flushed = fs_flush(h);
+    fs_close(h);
+    return flushed;
 }
 
 static void close_target(Target* t)
@@ -171,16 +196,22 @@ static CopyOutcome write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch,
     if (!batch->empty() && (alone || copyflag) && !run_make_durable())
         ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
     std::string made;
+    const bool close_early = !alone && pace_disk_waits();
     for (Target& t : *batch)
         if (ok && (alone || (copyflag && show_file(hDlg, t.src, t.dst))))
-            ok = (alone || make_dir_of(hDlg, t, &made)) && write_target(hDlg, buf, &t);
+            ok = (alone || make_dir_of(hDlg, t, &made)) && write_target(hDlg, buf, &t, close_early);
     for (Target& t : *batch) {
         // On a real disk each flush waits for it: Cancel is not kept waiting
         // for the whole batch (after a failure the user has been told).
         if (!alone && ok)
             keep_page_live(hDlg);
-        if (t.written && ok && run_active() && !fs_flush(t.hdst))
-            ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+        if (t.written && ok && run_active()) {
+            const LONGLONG since = pace_clock();
+            if (!flush_target(t))
+                ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+            else if (!alone)   // a file alone may go to another disk
+                pace_flushed(since);
+        }
         close_target(&t);
         if (t.written && t.aside[0] && !run_active())
             drop_aside(t.name, t.aside);   // without a run to commit, it has served its turn

@@ -29,7 +29,7 @@ struct Target {
     ULONGLONG resume = 0;     // the bytes before it already are the medium's
     ULONGLONG length = 0;     // of the medium's file
     bool created = false;     // made by the run: it carries the run's stamp
-    bool written = false;     // hdst holds the medium's bytes, to be flushed
+    bool written = false;     // holds the medium's bytes, to be flushed (through hdst if open)
     int failure = RUN_OK;     // why the run cannot go on with this file
 };
 

@@ -34,6 +34,7 @@
 // KEEP_DIR holds a mark file that says it is this program's: a later run
 // takes one over (clearing what committed runs could not delete), while a
 // folder of that name without the mark is the user's and stops the run.
+#include "copy/diskpace.h"
 #include "copy/run_machinery.h"
 #include "common/at_restart.h"
 #include "common/fileops.h"
@@ -323,6 +324,7 @@ static void take_stamp()
 bool run_begin(const char* record)
 {
     run_abandon();
+    pace_forget();   // the run may write to another disk than the last
     run.failure = RUN_OK;
     take_stamp();
     if (strlen(record) >= sizeof run.record) {

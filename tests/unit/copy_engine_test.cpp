@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "copy/diskpace.h"
 #include "copy/run_machinery.h"
 #include "common/at_restart.h"
 #include "common/fileops.h"
@@ -1120,6 +1121,62 @@ const char* op_name(FsOp::Kind k)
 
 }   // namespace
 
+// A disk whose every flush waits for it.
+static void waiting_flush(const FsOp& op)
+{
+    if (op.kind == FsOp::FLUSH)
+        Sleep(1);
+}
+
+// Learned from the first directory's flushes: the next one's new files are
+// cut to nothing as they are made and closed once written, then flushed
+// through a handle opened again; a file written over in place keeps its
+// handle to its flush.
+TEST_F(CopyTree, OnADiskThatWaitsNewFilesAreClosedBeforeTheirFlush)
+{
+    t.make("src\\first");
+    for (int i = 0; i < 16; ++i)
+        write_file(t.sub("src\\first\\f" + std::to_string(i) + ".dat"), "first " + std::to_string(i));
+    t.make("src\\later");
+    write_file(t.sub("src\\later\\one.dat"), std::string(100007, '1'));   // two blocks of the copy
+    write_file(t.sub("src\\later\\two.dat"), "two");
+    write_file(t.sub("src\\later\\plain.dat"), "new plain");
+    t.make("dst\\later");
+    write_file(t.sub("dst\\later\\plain.dat"), "earlier plain, longer");
+    ASSERT_TRUE(run_begin(t.sub("run.rec").c_str()));
+    std::vector<FsOp> log;
+    fs_record(&log, waiting_flush);
+    for (const char* dir : {"\\first", "\\later"})
+        EXPECT_EQ(COPY_DONE, copy_directory(nullptr, (dst() + dir).c_str(), (src() + dir).c_str(), TRUE, FALSE));
+    fs_record(nullptr);
+    EXPECT_TRUE(run_commit());
+
+    std::map<HANDLE, std::string> open_in_later;
+    std::map<std::string, std::string> ops;   // of each file of the second directory, in order
+    for (const FsOp& op : log) {
+        if (op.kind == FsOp::OPEN && op.path.find("\\later\\") != std::string::npos) {
+            open_in_later[op.file] = op.path.substr(op.path.rfind('\\') + 1);
+            std::string& seq = ops[open_in_later[op.file]];
+            seq += std::string(seq.empty() ? "" : ",") + (op.value == OPEN_EXISTING ? "open" : "create");
+            continue;
+        }
+        const auto it = open_in_later.find(op.file);
+        if (op.kind == FsOp::OPEN || !op.file || it == open_in_later.end())
+            continue;
+        ops[it->second] += std::string(",") + op_name(op.kind) +
+                           (op.kind == FsOp::SET_END ? " " + std::to_string(op.offset) : "");
+        if (op.kind == FsOp::CLOSE)
+            open_in_later.erase(it);
+    }
+    EXPECT_EQ(ops["one.dat"], "create,set end 0,write,write,set time,close,open,flush,close");
+    EXPECT_EQ(ops["two.dat"], "create,set end 0,write,set time,close,open,flush,close");
+    EXPECT_EQ(ops["plain.dat"], "open,write,set end 9,flush,close");
+    EXPECT_EQ(read_file(dst() + "\\later\\one.dat"), std::string(100007, '1'));
+    EXPECT_EQ(read_file(dst() + "\\later\\two.dat"), "two");
+    EXPECT_EQ(read_file(dst() + "\\later\\plain.dat"), "new plain");
+    EXPECT_EQ(read_file(dst() + "\\first\\f15.dat"), "first 15");
+}
+
 // One small but complete update, recorded, then cut at every change: the
 // next start's recovery leaves the earlier installation or the new one
 // whole, every file of the user's as it was, and nothing of the run.
@@ -1152,11 +1209,12 @@ TEST(PowerCut, EveryCutLeavesTheEarlierOrTheNewInstallationWhole)
         write_file(sys + "\\lib.dll", "earlier shared library");
     };
     auto state = [&] { return snapshot(dst) + "|" + snapshot(sys); };
-    auto record_run = [&](bool commit, std::vector<FsOp>* log) {
+    auto record_run = [&](bool commit, std::vector<FsOp>* log, bool disk_waits = false) {
         lay_out();
         fs_record(log);
         copyflag = TRUE;
         EXPECT_TRUE(run_begin(rec.c_str()));
+        pace_forget(disk_waits);
         EXPECT_EQ(COPY_DONE, copy_directory(nullptr, dst.c_str(), t.sub("src").c_str(), TRUE, FALSE));
         EXPECT_EQ(COPY_DONE, copy_file(nullptr, (sys + "\\lib.dll").c_str(), t.sub("medium\\lib.dll").c_str()));
         const size_t undo = log->size();
@@ -1172,12 +1230,15 @@ TEST(PowerCut, EveryCutLeavesTheEarlierOrTheNewInstallationWhole)
     Disk start;
     for (const std::string& d : {dst, sys})
         start.load(d);
-    std::vector<FsOp> committed, undone;
+    std::vector<FsOp> committed, undone, committed_closing_early;
     record_run(true, &committed);
     const std::string after = state();
     ASSERT_NE(before, after);
     const size_t undo_from = record_run(false, &undone);
     ASSERT_EQ(state(), before);
+    // As on a disk whose flushes wait: new files closed before their flush.
+    record_run(true, &committed_closing_early, true);
+    ASSERT_EQ(state(), after);
 
     const struct {
         const char* what;
@@ -1190,7 +1251,8 @@ TEST(PowerCut, EveryCutLeavesTheEarlierOrTheNewInstallationWhole)
         {"every unflushed file cut short", CUT_SHORT, CUT_SHORT},
     };
     std::vector<std::string> failed;
-    for (const auto& run : {std::make_pair(&committed, size_t(0)), std::make_pair(&undone, undo_from)}) {
+    for (const auto& run : {std::make_pair(&committed, size_t(0)), std::make_pair(&undone, undo_from),
+                            std::make_pair(&committed_closing_early, size_t(0))}) {
         const std::vector<FsOp>& log = *run.first;
         Disk disk = start;
         for (size_t k = 0; k <= log.size(); ++k) {
@@ -1215,7 +1277,7 @@ TEST(PowerCut, EveryCutLeavesTheEarlierOrTheNewInstallationWhole)
                     for (size_t j = k - 1; op && where.empty() && j-- > 0;)
                         if (log[j].kind == FsOp::OPEN && log[j].file == op->file)
                             where = log[j].path;
-                    failed.push_back(std::string(run.first == &committed ? "commit" : "undo") + " cut after " +
+                    failed.push_back(std::string(run.first == &undone ? "undo" : run.first == &committed ? "commit" : "commit closing early") + " cut after " +
                                      std::to_string(k) + " (" + (op ? op_name(op->kind) : "nothing") + " " +
                                      where.substr(t.path().size()) + "), " + c.what + ": recovery " +
                                      std::to_string(recovered));
