@@ -3,9 +3,9 @@
 // has place_target (copy/placing.cpp) decide how it goes and save what
 // writing it would lose; write_batch makes the batch's entries durable, and
 // write_target has open_placed hand it the destination, then runs the block
-// loop; write_batch flushes it (on a disk that waits, a new file closed once
-// written, opened again: copy/diskpace.h). The page is drawn in
-// copy/copypage.cpp.
+// loop; write_batch flushes it (on a disk that waits, a new file is closed
+// once written and flushed with the rest of its tree: copy/diskpace.h). The
+// page is drawn in copy/copypage.cpp.
 #include "copy/placing.h"
 #include "copy/diskpace.h"
 #include "copy/framepace.h"
@@ -143,13 +143,15 @@ static bool write_target(HWND hDlg, BYTE* buf, Target* t, bool close_early)
     return true;
 }
 
-// A written file to the disk: through its open handle, or opened again
-// where it was closed as soon as it was written.
-static bool flush_target(const Target& t)
+// Files closed as soon as they were written, on a disk that waits: flushed
+// once their whole tree is written, so that the disk writes the last ones
+// while the flushes of the first return at once. The run is not marked done
+// before (copy_directory).
+static std::vector<std::string> unflushed;
+
+static bool flush_closed(const char* name)
 {
-    if (t.hdst != INVALID_HANDLE_VALUE)
-        return fs_flush(t.hdst);
-    HANDLE h = fs_open(t.name, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
+    HANDLE h = fs_open(name, GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING);
     if (h == INVALID_HANDLE_VALUE)
         return false;
     const bool flushed = fs_flush(h);
@@ -183,9 +185,9 @@ static bool make_dir_of(HWND hDlg, const Target& t, std::string* made)
 }
 
 // Writes the placed files once the run's entries for them are safe, then
-// flushes them all, so that a run's files are on the disk before it is marked
-// done: one after another the flushes wait for the disk less than each right
-// after its file. The copy of a directory makes the directories on the way
+// flushes them all (those closed once written, with their tree), so that a
+// run's files are on the disk before it is marked done: one after another
+// the flushes wait for the disk less than each right after its file. The copy of a directory makes the directories on the way
 // (a file copied alone goes only where its directory is). After a Cancel or a
 // failure the rest are left unwritten; a file copied alone is written
 // whatever copyflag says. Empties the batch.
@@ -207,7 +209,9 @@ static CopyOutcome write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch,
             keep_page_live(hDlg);
         if (t.written && ok && run_active()) {
             const LONGLONG since = pace_clock();
-            if (!flush_target(t))
+            if (t.hdst == INVALID_HANDLE_VALUE)
+                unflushed.emplace_back(t.name);
+            else if (!fs_flush(t.hdst))
                 ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
             else if (!alone)   // a file alone may go to another disk
                 pace_flushed(since);
@@ -250,8 +254,8 @@ CopyOutcome copy_file(HWND hDlg, const char* pdst, const char* psrc)
     return placed ? written : COPY_FAILED;
 }
 
-CopyOutcome copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir,
-                           BOOL keep_qpr)
+static CopyOutcome copy_tree(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir,
+                             BOOL keep_qpr)
 {
     char pattern[PATH_CCH];
     if (!path_set(pattern, sizeof pattern, psrc, "\\*.*"))
@@ -303,7 +307,7 @@ CopyOutcome copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL s
                     goto too_long;
                 CopyOutcome sub = write_batch(hDlg, buf, &batch);
                 if (sub == COPY_DONE)
-                    sub = copy_directory(hDlg, target, src, subdir, keep_qpr);
+                    sub = copy_tree(hDlg, target, src, subdir, keep_qpr);
                 ok = sub != COPY_FAILED;
                 batch_bytes = 0;
             }
@@ -363,3 +367,20 @@ too_long:
     return COPY_FAILED;
 }
 
+CopyOutcome copy_directory(HWND hDlg, const char* pdst, const char* psrc, BOOL subdir,
+                           BOOL keep_qpr)
+{
+    CopyOutcome outcome = copy_tree(hDlg, pdst, psrc, subdir, keep_qpr);
+    // After a Cancel or a failure the run is undone: nothing to flush.
+    for (size_t i = 0; outcome == COPY_DONE && i < unflushed.size(); ++i) {
+        keep_page_live(hDlg);
+        if (!copyflag)
+            outcome = COPY_CANCELLED;
+        else if (!flush_closed(unflushed[i].c_str())) {
+            stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+            outcome = COPY_FAILED;
+        }
+    }
+    unflushed.clear();
+    return outcome;
+}
