@@ -187,10 +187,11 @@ static bool make_dir_of(HWND hDlg, const Target& t, std::string* made)
 // Writes the placed files once the run's entries for them are safe, then
 // flushes them all (those closed once written, with their tree), so that a
 // run's files are on the disk before it is marked done: one after another
-// the flushes wait for the disk less than each right after its file. The copy of a directory makes the directories on the way
-// (a file copied alone goes only where its directory is). After a Cancel or a
-// failure the rest are left unwritten; a file copied alone is written
-// whatever copyflag says. Empties the batch.
+// the flushes wait for the disk less than each right after its file. The
+// copy of a directory makes the directories on the way (a file copied alone
+// goes only where its directory is). After a Cancel or a failure the rest
+// are left unwritten; a file copied alone is written whatever copyflag says.
+// Empties the batch.
 static CopyOutcome write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch,
                                bool alone = false)
 {
@@ -207,11 +208,11 @@ static CopyOutcome write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch,
         // for the whole batch (after a failure the user has been told).
         if (!alone && ok)
             keep_page_live(hDlg);
-        if (t.written && ok && run_active()) {
+        if (t.written && ok && run_active() && t.hdst == INVALID_HANDLE_VALUE) {
+            unflushed.emplace_back(t.name);
+        } else if (t.written && ok && run_active()) {
             const LONGLONG since = pace_clock();
-            if (t.hdst == INVALID_HANDLE_VALUE)
-                unflushed.emplace_back(t.name);
-            else if (!fs_flush(t.hdst))
+            if (!fs_flush(t.hdst))
                 ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
             else if (!alone)   // a file alone may go to another disk
                 pace_flushed(since);
