@@ -2,8 +2,9 @@
 // from the copy's own flushes. Where it does, a file the run creates is cut
 // to nothing once made and closed as soon as it is written: a journaling
 // file system then starts writing a file truncated and closed at once,
-// while the next ones are written, and its flush finds it on the disk. Where flushes cost nothing (a disk in memory), closing and opening
-// every file again would cost more than all the flushes.
+// while the next ones are written, and its flush finds it on the disk.
+// Where flushes cost nothing (a disk in memory), closing and opening every
+// file again would cost more than all the flushes.
 #pragma once
 
 #include <windows.h>

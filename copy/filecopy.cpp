@@ -208,14 +208,16 @@ static CopyOutcome write_batch(HWND hDlg, BYTE* buf, std::vector<Target>* batch,
         // for the whole batch (after a failure the user has been told).
         if (!alone && ok)
             keep_page_live(hDlg);
-        if (t.written && ok && run_active() && t.hdst == INVALID_HANDLE_VALUE) {
-            unflushed.emplace_back(t.name);
-        } else if (t.written && ok && run_active()) {
-            const LONGLONG since = pace_clock();
-            if (!fs_flush(t.hdst))
-                ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
-            else if (!alone)   // a file alone may go to another disk
-                pace_flushed(since);
+        if (t.written && ok && run_active()) {
+            if (t.hdst == INVALID_HANDLE_VALUE) {
+                unflushed.emplace_back(t.name);
+            } else {
+                const LONGLONG since = pace_clock();
+                if (!fs_flush(t.hdst))
+                    ok = stop_copy(hDlg, ALERT_DISK_FULL, nullptr);
+                else if (!alone)   // a file alone may go to another disk
+                    pace_flushed(since);
+            }
         }
         close_target(&t);
         if (t.written && t.aside[0] && !run_active())
